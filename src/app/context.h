@@ -1,0 +1,46 @@
+// The one global record that every subsystem reads and writes.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+enum class RecorderState : LONG { Idle = 0, Recording = 1, Playing = 2 };
+
+// Fields touched by both the window's thread and the device callback thread are atomic;
+// the others belong to the window's thread alone.
+struct RecorderContext {
+  std::atomic<RecorderState> state{RecorderState::Idle};
+  std::atomic<bool> deviceOpen{false};
+  bool sliderDragging = false;
+  bool fileLoaded = false;
+  char filePath[256] = "Untitled.wav";
+  char fileTitle[256] = "";
+  char driveRoot[4] = "";
+  DWORD dataOffset = 0;
+  std::atomic<DWORD> dataSize{0};
+  std::atomic<DWORD> position{0};
+  std::atomic<DWORD> playStart{0};
+  std::atomic<DWORD> recordStart{0};
+  std::atomic<bool> morePlayData{false};
+  HCURSOR savedCursor = nullptr;
+  HWND mainWindow = nullptr;
+};
+
+inline RecorderContext g_context;
+
+// Control handles made by CreateControls; they live until the process ends.
+struct MainControls {
+  HWND buttons[5] = {};  // Rewind, Forward, Play, Stop, Record (ids 800..804)
+  HWND slider = nullptr;
+};
+
+inline MainControls g_controls;
+
+inline HINSTANCE g_instance = nullptr;
+
+// Trackbar messages always ask for a redraw.
+inline LRESULT SliderMessage(UINT message, LPARAM value) {
+  return SendMessageA(g_controls.slider, message, 1, value);
+}

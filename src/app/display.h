@@ -1,0 +1,14 @@
+// Enabling rules and the three status texts of the main window.
+#pragma once
+
+#include <windows.h>
+
+void UpdateControlStates(HWND window);
+// Tenths of a second for a byte count at the current format's average byte rate.
+int BytesToTenths(DWORD bytes);
+// "%02d:%02d.%d"; text must hold at least 16 characters.
+void FormatTime(int tenths, char* text);
+void ShowPosition(HWND window, DWORD byteOffset);
+void ShowLength(HWND window, DWORD byteCount);
+void ShowDataSize(HWND window, DWORD byteCount);
+void ShowFileTitle(HWND window);

@@ -1,0 +1,15 @@
+// The main dialog: entry, message table, start-up, command dispatch and shutdown.
+#pragma once
+
+#include <windows.h>
+
+// The body of the entry point; returns the exit code (always 0).
+int RunRecorder(HINSTANCE instance);
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL InitMainDialog(HWND window);
+void CreateControls(HINSTANCE instance, HWND window);
+void DispatchCommand(HWND window, WPARAM wParam);
+void HandleSliderScroll(HWND window, WPARAM wParam);
+void HandleTimer(HWND window, UINT_PTR timerId);
+void ShutdownMainDialog(HWND window);

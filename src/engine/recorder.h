@@ -1,0 +1,17 @@
+// Capture from the wave-input device into the current file's data chunk.
+#pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+
+inline constexpr DWORD FreeSpaceReserve = 10240;
+
+int StartRecording(HWND window);
+void StopRecording(HWND window);
+void FinishRecording(HWND window);
+void RecordTick(HWND window);
+void CALLBACK RecordCallback(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                             DWORD_PTR param2);
+int QueueRecordBuffer(HWND window);
+int WriteRecordedBlock(DWORD bytes);
+DWORD GetFreeDiskBytes(const char* path);

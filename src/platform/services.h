@@ -1,0 +1,64 @@
+// The seam between the program and the platform: every call that can fail in a way the
+// program handles goes through `sys`. Production binds each member to the real Windows
+// function; tests replace single members with fakes and restore them with
+// ScopedService (tests/support) or RestoreRealServices().
+#pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+#include <mmreg.h>
+#include <msacm.h>
+#include <commdlg.h>
+
+struct PlatformServices {
+  // Wave input.
+  decltype(&::waveInGetNumDevs) waveInGetNumDevs;
+  decltype(&::waveInOpen) waveInOpen;
+  decltype(&::waveInPrepareHeader) waveInPrepareHeader;
+  decltype(&::waveInUnprepareHeader) waveInUnprepareHeader;
+  decltype(&::waveInAddBuffer) waveInAddBuffer;
+  decltype(&::waveInStart) waveInStart;
+  decltype(&::waveInStop) waveInStop;
+  decltype(&::waveInReset) waveInReset;
+  decltype(&::waveInGetPosition) waveInGetPosition;
+  decltype(&::waveInClose) waveInClose;
+  // Wave output.
+  decltype(&::waveOutOpen) waveOutOpen;
+  decltype(&::waveOutPrepareHeader) waveOutPrepareHeader;
+  decltype(&::waveOutUnprepareHeader) waveOutUnprepareHeader;
+  decltype(&::waveOutWrite) waveOutWrite;
+  decltype(&::waveOutReset) waveOutReset;
+  decltype(&::waveOutGetPosition) waveOutGetPosition;
+  decltype(&::waveOutClose) waveOutClose;
+  // RIFF files.
+  decltype(&::mmioOpenA) mmioOpenA;
+  decltype(&::mmioClose) mmioClose;
+  decltype(&::mmioRead) mmioRead;
+  decltype(&::mmioWrite) mmioWrite;
+  decltype(&::mmioSeek) mmioSeek;
+  decltype(&::mmioDescend) mmioDescend;
+  decltype(&::mmioAscend) mmioAscend;
+  decltype(&::mmioCreateChunk) mmioCreateChunk;
+  decltype(&::mmioGetInfo) mmioGetInfo;
+  decltype(&::mmioFlush) mmioFlush;
+  // Audio compression manager.
+  decltype(&::acmMetrics) acmMetrics;
+  decltype(&::acmFormatTagDetailsA) acmFormatTagDetailsA;
+  decltype(&::acmFormatDetailsA) acmFormatDetailsA;
+  decltype(&::acmFormatChooseA) acmFormatChooseA;
+  // File dialogs and message boxes.
+  decltype(&::GetOpenFileNameA) GetOpenFileNameA;
+  decltype(&::GetSaveFileNameA) GetSaveFileNameA;
+  decltype(&::MessageBoxA) MessageBoxA;
+  // Memory, disk and colours.
+  decltype(&::GlobalAlloc) GlobalAlloc;
+  decltype(&::GlobalLock) GlobalLock;
+  decltype(&::GetDiskFreeSpaceExA) GetDiskFreeSpaceExA;
+  decltype(&::GetSysColor) GetSysColor;
+};
+
+extern PlatformServices sys;
+
+// The real bindings, for restoring after a test.
+PlatformServices RealServices();
+void RestoreRealServices();

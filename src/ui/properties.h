@@ -1,0 +1,7 @@
+// The one-page properties sheet of the current sound.
+#pragma once
+
+#include <windows.h>
+
+void ShowProperties(HWND window);
+INT_PTR CALLBACK DetailsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,18 @@
+// The current wave format, its two describing texts, and the format chooser.
+#pragma once
+
+#include <windows.h>
+#include <mmreg.h>
+
+inline DWORD MaxFormatSize = 0;
+// A block of exactly MaxFormatSize bytes, at a fixed address from InitFormat to FreeFormat.
+inline WAVEFORMATEX* CurrentFormat = nullptr;
+inline char FormatTagName[48] = "";
+inline char FormatDetailsText[128] = "";
+
+int InitFormat(HWND owner);
+void FreeFormat();
+void LoadFormatTagName(WORD tag);
+int LoadFormatDetails(const WAVEFORMATEX* format);
+void LoadFormatNames();
+int ChooseFormat(HWND owner);

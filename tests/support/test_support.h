@@ -1,0 +1,58 @@
+// Shared helpers for tests: swapping platform services and capturing message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/services.h"
+
+// Replaces one member of `sys` for the scope, then puts the previous binding back.
+template <typename Fn>
+class ScopedService {
+ public:
+  ScopedService(Fn& slot, Fn replacement) : slot_(slot), saved_(slot) { slot_ = replacement; }
+  ScopedService(const ScopedService&) = delete;
+  ScopedService& operator=(const ScopedService&) = delete;
+  ~ScopedService() { slot_ = saved_; }
+
+ private:
+  Fn& slot_;
+  Fn saved_;
+};
+
+struct CapturedMessageBox {
+  HWND owner;
+  std::string text;
+  std::string caption;
+  UINT type;
+};
+
+// While alive, message boxes are recorded instead of shown and answer IDOK.
+class MessageBoxCapture {
+ public:
+  MessageBoxCapture();
+  ~MessageBoxCapture();
+  MessageBoxCapture(const MessageBoxCapture&) = delete;
+  MessageBoxCapture& operator=(const MessageBoxCapture&) = delete;
+  const std::vector<CapturedMessageBox>& boxes() const;
+  void clear();
+};
+
+// A fresh folder under the prefix's temp folder, removed with its files at scope end.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::vector<unsigned char> ReadWholeFile(const std::string& path);
+bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes);
