@@ -16,3 +16,5 @@ void LoadFormatTagName(WORD tag);
 int LoadFormatDetails(const WAVEFORMATEX* format);
 void LoadFormatNames();
 int ChooseFormat(HWND owner);
+// Whether a chooser's description field holds real text about `format` (not garbage).
+bool IsUsableFormatDescription(const char* field, size_t fieldSize, const WAVEFORMATEX& format);

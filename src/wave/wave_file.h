@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <mmsystem.h>
+#include <mmreg.h>
 #include <commdlg.h>
 
 // The Open and Save dialogs' records, kept for the whole run.
@@ -17,3 +18,15 @@ void PrepareFileDialog(HWND owner, OPENFILENAMEA* record);
 int AbortWaveFile(HWND owner, HMMIO file, const char* message, int code);
 DWORD GetDiskOffset(HMMIO file);
 int CreateWaveFile(HWND owner);
+
+// True when a format block of blockSize bytes can be used for devices, slider steps and
+// time conversion: no zero block size, rate or channel count, a byte rate that agrees with
+// the sample layout for PCM, and format-specific bytes that fit inside the block.
+bool FormatIsUsable(const WAVEFORMATEX* format, DWORD blockSize);
+// Slider steps (whole blocks of the current format) in a payload of `bytes`; 0 when the
+// current format has no block size.
+DWORD BlocksInData(DWORD bytes);
+// The message shown when a file's "fmt " chunk describes a format that cannot be used.
+inline constexpr const char* UnusableFormatMessage =
+    "The file's format is not usable: its block alignment or byte rate is zero or does not "
+    "match its samples. The file was not opened.";

@@ -1,0 +1,125 @@
+// File Open and the recent-file commands: make an existing RIFF WAVE file the current file.
+// Runs on the main dialog's thread while the recorder is idle, so no device uses the format
+// or the file while they change.
+#include <cstring>
+#include <vector>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/context.h"
+#include "app/display.h"
+#include "app/report.h"
+#include "platform/services.h"
+#include "wave/format.h"
+#include "wave/wave_file.h"
+#include "wave/wave_file_internal.h"
+
+namespace {
+
+constexpr FOURCC WaveForm = mmioFOURCC('W', 'A', 'V', 'E');
+constexpr FOURCC FormatId = mmioFOURCC('f', 'm', 't', ' ');
+constexpr FOURCC DataId = mmioFOURCC('d', 'a', 't', 'a');
+
+// Puts the format block back as it was before the file's "fmt " bytes were read.
+void RestoreFormat(const std::vector<BYTE>& saved) {
+  if (CurrentFormat && !saved.empty()) std::memcpy(CurrentFormat, saved.data(), saved.size());
+}
+
+// Asks for a file with the Open dialog; false when the user cancelled or the dialog failed.
+bool AskForFile(HWND owner) {
+  PrepareFileDialog(owner, &OpenDialogRecord);
+  OpenDialogRecord.Flags = OFN_FILEMUSTEXIST;
+  return sys.GetOpenFileNameA(&OpenDialogRecord) != 0;
+}
+
+}  // namespace
+
+int OpenWaveFile(HWND owner, int skipDialog) {
+  if (!skipDialog) {
+    if (!AskForFile(owner)) return 0;
+  } else if (!OpenDialogRecord.lpstrFile) {
+    // The player and the recorder name the current file through the Open record.
+    OpenDialogRecord.lpstrFile = g_context.filePath;
+    OpenDialogRecord.nMaxFile = sizeof(g_context.filePath);
+  }
+
+  wave_detail::TakeDriveRootFromPath();
+
+  HMMIO file = sys.mmioOpenA(g_context.filePath, nullptr, MMIO_READ);
+  if (!file) return ReportError(owner, "Open for read failed.", -1);
+
+  wave_detail::ShowWaitCursor();
+
+  FormChunk = MMCKINFO{};
+  FormChunk.fccType = WaveForm;
+  if (!wave_detail::ChunkReachable(file, FOURCC_RIFF, WaveForm) ||
+      sys.mmioDescend(file, &FormChunk, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR)
+    return AbortWaveFile(owner, file, "Wave format not found in file.", -2);
+
+  SubChunk = MMCKINFO{};
+  SubChunk.ckid = FormatId;
+  if (!wave_detail::ChunkReachable(file, FormatId, 0) ||
+      sys.mmioDescend(file, &SubChunk, &FormChunk, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
+    return AbortWaveFile(owner, file, "Format chunk not found.", -3);
+
+  if (SubChunk.cksize > MaxFormatSize)
+    return AbortWaveFile(owner, file, "Format size in file doesn't match ACM's.", -4);
+
+  // The block as it was, so a format that cannot be used never replaces a usable one.
+  std::vector<BYTE> savedFormat;
+  if (CurrentFormat) {
+    const auto* block = reinterpret_cast<const BYTE*>(CurrentFormat);
+    savedFormat.assign(block, block + MaxFormatSize);
+  }
+  const LONG wanted = static_cast<LONG>(SubChunk.cksize);
+  const LONG got =
+      wanted == 0 ? 0 : sys.mmioRead(file, reinterpret_cast<HPSTR>(CurrentFormat), wanted);
+  if (got != wanted) {
+    // A short read leaves the bytes it got; they stay only if they still form a usable format.
+    if (!FormatIsUsable(CurrentFormat, MaxFormatSize)) RestoreFormat(savedFormat);
+    return AbortWaveFile(owner, file, "Error reading format chunk.", -4);
+  }
+  if (!FormatIsUsable(CurrentFormat, MaxFormatSize)) {
+    RestoreFormat(savedFormat);
+    return AbortWaveFile(owner, file, UnusableFormatMessage, -4);
+  }
+
+  // Only moves the position past the chunk; if it fails, the "data" search below fails and says so.
+  sys.mmioAscend(file, &SubChunk, 0);
+
+  SubChunk = MMCKINFO{};
+  SubChunk.ckid = DataId;
+  if (!wave_detail::ChunkReachable(file, DataId, 0) ||
+      sys.mmioDescend(file, &SubChunk, &FormChunk, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
+    return AbortWaveFile(owner, file, "Data chunk not found.", -5);
+
+  if (SubChunk.cksize == 0)
+    return AbortWaveFile(owner, file, "The data chunk contains no data.", -6);
+
+  g_context.dataOffset = GetDiskOffset(file);
+  g_context.fileLoaded = true;
+
+  // Opened for reading without a buffer: a failing close has nothing to lose.
+  sys.mmioClose(file, 0);
+  SetCursor(g_context.savedCursor);
+
+  g_context.dataSize = SubChunk.cksize;
+
+  SliderMessage(TBM_SETRANGEMIN, 0);
+  SliderMessage(TBM_SETRANGEMAX, static_cast<LPARAM>(BlocksInData(g_context.dataSize)));
+  SliderMessage(TBM_SETPOS, 0);
+
+  LoadFormatNames();
+
+  ShowPosition(owner, 0);
+  ShowLength(owner, g_context.dataSize);
+  ShowDataSize(owner, g_context.dataSize);
+
+  wave_detail::AddCurrentFileToRecentList();
+  ShowFileTitle(owner);
+  wave_detail::RebuildRecentMenu(owner);
+
+  UpdateControlStates(owner);
+  return 0;
+}
