@@ -1,10 +1,101 @@
+// Runs on the window's thread only: the engine's callbacks post to the window instead of
+// calling here, so SetDlgItemTextA and EnableWindow never wait on another thread.
 #include "app/display.h"
 
-// Placeholders until the shell lands.
-void UpdateControlStates(HWND) {}
-int BytesToTenths(DWORD) { return 0; }
-void FormatTime(int, char* text) { text[0] = 0; }
-void ShowPosition(HWND, DWORD) {}
-void ShowLength(HWND, DWORD) {}
-void ShowDataSize(HWND, DWORD) {}
-void ShowFileTitle(HWND) {}
+#include <cstdint>
+#include <cstdio>
+
+#include "app/context.h"
+#include "resources/resource.h"
+#include "wave/format.h"
+
+namespace {
+
+constexpr char AppTitle[] = "Audio Recorder";
+constexpr UINT MenuEnabled = MF_BYCOMMAND | MF_ENABLED;
+constexpr UINT MenuDisabled = MF_BYCOMMAND | MF_GRAYED | MF_DISABLED;
+constexpr int RecentMenuEntries = 4;
+
+void EnableButton(UINT id, bool enabled) {
+  EnableWindow(g_controls.buttons[id - IDC_REWIND], enabled);
+}
+
+void EnableCommand(HMENU menu, UINT id, bool enabled) {
+  // Recent-file ids not in the menu make EnableMenuItem fail harmlessly.
+  if (menu) EnableMenuItem(menu, id, enabled ? MenuEnabled : MenuDisabled);
+}
+
+}  // namespace
+
+void UpdateControlStates(HWND window) {
+  const RecorderState state = g_context.state;
+  const bool idle = state == RecorderState::Idle;
+  const bool hasData = g_context.dataSize != 0;
+  const bool loaded = g_context.fileLoaded;
+
+  EnableButton(IDC_STOP, !idle);
+  EnableButton(IDC_REWIND, idle && hasData);
+  EnableButton(IDC_FORWARD, idle && hasData);
+  EnableButton(IDC_RECORD, idle && loaded);
+  EnableButton(IDC_PLAY, hasData && idle);
+  EnableWindow(g_controls.slider, state != RecorderState::Recording && loaded);
+
+  const HMENU menu = GetMenu(window);
+  EnableCommand(menu, IDM_PROPERTIES, loaded && idle);
+  EnableCommand(menu, IDM_OPEN, idle);
+  EnableCommand(menu, IDM_NEW, idle);
+  for (int i = 1; i <= RecentMenuEntries; ++i) EnableCommand(menu, IDM_RECENT_BASE + i, idle);
+}
+
+int BytesToTenths(DWORD bytes) {
+  const DWORD rate = CurrentFormat ? CurrentFormat->nAvgBytesPerSec : 0;
+  if (rate == 0) return 0;
+  // volatile forces each step to be rounded to double, as the x87 unit would otherwise
+  // keep extra precision and change results at exact tenth boundaries.
+  volatile double seconds = static_cast<double>(bytes) / static_cast<double>(rate);
+  volatile double tenths = seconds * 10.0;
+  const auto whole = static_cast<int64_t>(tenths);
+  return static_cast<int>(static_cast<uint32_t>(whole));
+}
+
+void FormatTime(int tenths, char* text) {
+  const int seconds = tenths / 10;
+  const int withinHour = seconds % 3600;
+  wsprintfA(text, "%02d:%02d.%d", withinHour / 60, withinHour % 60, tenths % 10);
+}
+
+void ShowPosition(HWND window, DWORD byteOffset) {
+  char text[16];
+  FormatTime(BytesToTenths(byteOffset), text);
+  SetDlgItemTextA(window, IDC_POSITION, text);
+}
+
+void ShowLength(HWND window, DWORD byteCount) {
+  char text[16];
+  FormatTime(BytesToTenths(byteCount), text);
+  SetDlgItemTextA(window, IDC_LENGTH, text);
+}
+
+void FormatDataSize(DWORD byteCount, char* text, size_t size) {
+  // Kilobytes with one decimal, rounded half up on the exact value; done in integers
+  // because printf rounds binary halves (0.25) to even.
+  const uint64_t tenthsOfKb = (static_cast<uint64_t>(byteCount) * 10 + 512) / 1024;
+  char number[24];
+  std::snprintf(number, sizeof number, "%llu.%llu",
+                static_cast<unsigned long long>(tenthsOfKb / 10),
+                static_cast<unsigned long long>(tenthsOfKb % 10));
+  std::snprintf(text, size, "%7s KB", number);
+}
+
+void ShowDataSize(HWND window, DWORD byteCount) {
+  char text[32];
+  FormatDataSize(byteCount, text, sizeof text);
+  SetDlgItemTextA(window, IDC_DATASIZE, text);
+}
+
+void ShowFileTitle(HWND window) {
+  // Large enough for the longest title, so a long name is never cut.
+  char caption[sizeof AppTitle + 3 + sizeof g_context.fileTitle];
+  std::snprintf(caption, sizeof caption, "%s - %s", AppTitle, g_context.fileTitle);
+  SetWindowTextA(window, caption);
+}

@@ -10,5 +10,7 @@ int BytesToTenths(DWORD bytes);
 void FormatTime(int tenths, char* text);
 void ShowPosition(HWND window, DWORD byteOffset);
 void ShowLength(HWND window, DWORD byteCount);
+// "%7.1lf KB" with the decimal rounded half up; text must hold at least 24 characters.
+void FormatDataSize(DWORD byteCount, char* text, size_t size);
 void ShowDataSize(HWND window, DWORD byteCount);
 void ShowFileTitle(HWND window);

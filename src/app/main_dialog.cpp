@@ -1,30 +1,121 @@
+// Everything here runs on the dialog's thread; the device callbacks reach the window only
+// through posted WM_ENGINE_NOTIFY messages.
 #include "app/main_dialog.h"
 
 #include <commctrl.h>
 
-#include "app/context.h"
-#include "resources/resource.h"
+#include <climits>
 
-// Placeholder until the shell lands: shows the dialog and ends on close.
+#include "app/accelerators.h"
+#include "app/context.h"
+#include "app/display.h"
+#include "app/placement.h"
+#include "app/report.h"
+#include "engine/buffer_pool.h"
+#include "engine/engine_notify.h"
+#include "engine/player.h"
+#include "engine/recorder.h"
+#include "platform/services.h"
+#include "recent/recent_list.h"
+#include "resources/resource.h"
+#include "ui/glyph_buttons.h"
+#include "ui/properties.h"
+#include "wave/format.h"
+#include "wave/wave_file.h"
+
+namespace {
+
+constexpr WORD RecentMenuLimit = 4;
+constexpr WORD RecentCapacity = 4;
+constexpr WORD RecentEntrySize = 128;
+constexpr UINT RecentFirstCommand = IDM_RECENT_BASE + 1;
+constexpr UINT RecentLastCommand = IDM_RECENT_BASE + RecentCapacity;
+
+// An accelerator's WM_COMMAND carries notification code 1 and no control.
+constexpr WORD AcceleratorNotification = 1;
+
+struct ButtonLayout {
+  const char* text;
+  int x;
+};
+
+// Rewind .. Record; the buttons show only glyphs, so Play and Stop keep the text "Record".
+constexpr ButtonLayout Buttons[5] = {
+    {"Rewind", 9}, {"Forward", 61}, {"Record", 113}, {"Record", 165}, {"Record", 217},
+};
+constexpr int ButtonY = 76;
+constexpr int ButtonWidth = 45;
+constexpr int ButtonHeight = 22;
+
+constexpr int SliderX = 10;
+constexpr int SliderY = 53;
+constexpr int SliderWidth = 250;
+constexpr int SliderHeight = 20;
+
+DWORD BlockAlign() {
+  return CurrentFormat ? CurrentFormat->nBlockAlign : 0;
+}
+
+// The slider counts blocks; the byte it points at.
+DWORD SliderBytePosition() {
+  return static_cast<DWORD>(SliderMessage(TBM_GETPOS, 0)) * BlockAlign();
+}
+
+// The audio part of start-up; 0 when every step succeeded.
+int StartAudio(HWND window) {
+  if (InitFormat(window) != 0) return -1;
+  if (sys.waveInGetNumDevs() == 0)
+    return ReportError(window, "No wave audio recording devices found.", -2);
+  if (AllocAudioBuffers(window) != 0) return -3;
+  return 0;
+}
+
+void ReleaseAudioMemory() {
+  FreeFormat();
+  FreeAudioBuffers();
+}
+
+}  // namespace
+
 int RunRecorder(HINSTANCE instance) {
   g_instance = instance;
+  InitButtonDrawing();
   InitCommonControls();
   DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
   return 0;
 }
 
-INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       return InitMainDialog(window);
     case WM_COMMAND:
-      DispatchCommand(window, wParam);
+      if (HIWORD(wParam) == AcceleratorNotification && lParam == 0)
+        HandleAcceleratorCommand(window, LOWORD(wParam));
+      else
+        DispatchCommand(window, wParam);
       return 1;
+    case WM_TIMER:
+      HandleTimer(window, wParam);
+      return 0;
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+      HandleSliderScroll(window, wParam);
+      return 1;
+    case WM_DRAWITEM:
+      DrawGlyphButton(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return 0;
     case WM_CLOSE:
       PostQuitMessage(0);
       return 1;
     case WM_DESTROY:
       ShutdownMainDialog(window);
+      return 0;
+    case WM_ENGINE_NOTIFY:
+      HandleEngineNotify(window, wParam, lParam);
+      // A playback that ended while the slider was held would otherwise leave the next
+      // playback's display frozen.
+      if (g_context.state != RecorderState::Playing) ClearSliderDragging();
       return 0;
   }
   return 0;
@@ -32,12 +123,140 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 BOOL InitMainDialog(HWND window) {
   g_context.mainWindow = window;
-  return 1;
+
+  const auto module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+  if (const HICON icon = LoadIconA(module, "RECICON"))
+    SetClassLongA(window, GCL_HICON, static_cast<LONG>(reinterpret_cast<LONG_PTR>(icon)));
+
+  if (const HMENU systemMenu = GetSystemMenu(window, FALSE)) {
+    EnableMenuItem(systemMenu, SC_MAXIMIZE, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
+    EnableMenuItem(systemMenu, SC_SIZE, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
+  }
+
+  RestorePlacement(window);
+  CreateControls(g_instance, window);
+  UpdateControlStates(window);
+
+  // Without a list (memory short) the program simply runs without recent files.
+  g_recentList =
+      CreateRecentList(RecentMenuLimit, RecentCapacity, RecentEntrySize, IDM_RECENT_BASE);
+  if (g_recentList) {
+    LoadRecentList(g_recentList, RecentFilesKey);
+    BuildRecentMenu(g_recentList, GetSubMenu(GetMenu(window), 0), IDM_EXIT);
+  }
+
+  if (StartAudio(window) == 0) {
+    InstallAcceleratorHook(window);
+    return 1;
+  }
+  ReleaseAudioMemory();
+  PostQuitMessage(0);
+  return 0;
 }
-void CreateControls(HINSTANCE, HWND) {}
-void DispatchCommand(HWND, WPARAM wParam) {
-  if (wParam == IDM_EXIT) PostQuitMessage(0);
+
+void CreateControls(HINSTANCE instance, HWND window) {
+  for (int i = 0; i < 5; ++i) {
+    g_controls.buttons[i] = CreateWindowExA(
+        0, "button", Buttons[i].text, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, Buttons[i].x, ButtonY,
+        ButtonWidth, ButtonHeight, window,
+        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDC_REWIND + i)), instance, nullptr);
+  }
+  g_controls.slider =
+      CreateWindowExA(0, TRACKBAR_CLASSA, "", WS_CHILD | WS_VISIBLE | TBS_NOTICKS, SliderX, SliderY,
+                      SliderWidth, SliderHeight, window, nullptr, instance, nullptr);
 }
-void HandleSliderScroll(HWND, WPARAM) {}
-void HandleTimer(HWND, UINT_PTR) {}
-void ShutdownMainDialog(HWND) {}
+
+void DispatchCommand(HWND window, WPARAM wParam) {
+  switch (wParam) {
+    case IDC_REWIND:
+      SliderMessage(TBM_SETPOS, 0);
+      ShowPosition(window, 0);
+      return;
+    case IDC_FORWARD: {
+      // The slider clamps to its maximum; a size past LONG_MAX must not turn negative.
+      const DWORD size = g_context.dataSize;
+      SliderMessage(TBM_SETPOS, size > LONG_MAX ? LONG_MAX : static_cast<LPARAM>(size));
+      ShowPosition(window, size);
+      return;
+    }
+    case IDC_PLAY:
+      ClearSliderDragging();
+      StartPlayback(window);
+      return;
+    case IDC_STOP:
+      if (g_context.state == RecorderState::Recording) {
+        StopRecording(window);
+      } else {
+        // Idle first, so buffers the device hands back while resetting are not refilled.
+        g_context.state = RecorderState::Idle;
+        StopPlayback(window, 1);
+        ClearSliderDragging();
+      }
+      return;
+    case IDC_RECORD:
+      StartRecording(window);
+      return;
+    case IDM_PROPERTIES:
+      ShowProperties(window);
+      return;
+    case IDM_EXIT:
+      PostQuitMessage(0);
+      return;
+    case IDM_OPEN:
+      if (OpenWaveFile(window, 0) >= 0) {
+        EnableWindow(g_controls.buttons[IDC_PLAY - IDC_REWIND], TRUE);
+        ShowPosition(window, SliderBytePosition());
+      }
+      return;
+    case IDM_NEW:
+      CreateWaveFile(window);
+      return;
+    case IDM_ABOUT:
+      ShowAbout(window);
+      return;
+  }
+  if (wParam >= RecentFirstCommand && wParam <= RecentLastCommand)
+    OpenRecentFile(window, static_cast<UINT>(wParam));
+}
+
+void HandleSliderScroll(HWND window, WPARAM wParam) {
+  if (g_context.state == RecorderState::Playing)
+    g_context.sliderDragging = true;
+  else
+    ShowPosition(window, SliderBytePosition());
+
+  if (wParam == TB_ENDTRACK && g_context.sliderDragging &&
+      g_context.state == RecorderState::Playing) {
+    SeekPlayback(window, SliderBytePosition());
+    g_context.sliderDragging = false;
+  }
+}
+
+void HandleTimer(HWND window, UINT_PTR timerId) {
+  if (timerId == IDT_RECORD)
+    RecordTick(window);
+  else if (timerId == IDT_PLAY && !g_context.sliderDragging)
+    PlayTick(window);
+}
+
+void ShutdownMainDialog(HWND window) {
+  RemoveAcceleratorHook();
+  const RecorderState state = g_context.state;
+  if (state == RecorderState::Recording)
+    StopRecording(window);
+  else if (state == RecorderState::Playing)
+    StopPlayback(window, 1);
+
+  ReleaseAudioMemory();
+  SavePlacement(window);
+  if (g_recentList) {
+    SaveRecentList(g_recentList, RecentFilesKey);
+    FreeRecentList(g_recentList);
+    g_recentList = nullptr;
+  }
+  PostQuitMessage(0);
+}
+
+void ClearSliderDragging() {
+  g_context.sliderDragging = false;
+}
