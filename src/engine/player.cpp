@@ -1,11 +1,364 @@
+// Streaming the current file's data chunk to the wave-output device.
+//
+// Threads. StartPlayback, StopPlayback, SeekPlayback, PlayTick, ReleasePlayback,
+// QueuePlayBuffer and the notification handler run on the window's thread. PlayCallback runs
+// on the platform's callback thread (or inside a reset that the window's thread calls); it
+// only refills the returned buffer from the file and hands it back to the device. The end of
+// the data and a refused buffer are posted to the window's thread as WM_ENGINE_NOTIFY, which
+// stops the run there: the device is never reset or closed from its own callback.
+//
+// Buffers reach the device in the order they were filled, whichever thread filled them: the
+// filled ones wait in a short queue, and one thread at a time hands them over. A thread that
+// finds another one at it leaves its buffer to that thread instead of waiting.
 #include "engine/player.h"
 
-// Placeholders until the engine lands.
-int StartPlayback(HWND) { return 0; }
-void StopPlayback(HWND, int) {}
-void SeekPlayback(HWND, DWORD) {}
-void PlayTick(HWND) {}
-void CALLBACK PlayCallback(HWAVEOUT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
-int QueuePlayBuffer(HWND) { return 0; }
-bool FillPlayBuffer() { return true; }
-void ReleasePlayback(HWND) {}
+#include <commctrl.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "app/context.h"
+#include "app/display.h"
+#include "app/main_dialog.h"
+#include "app/report.h"
+#include "engine/buffer_pool.h"
+#include "engine/engine_internal.h"
+#include "platform/services.h"
+#include "resources/resource.h"
+#include "wave/format.h"
+
+namespace {
+
+enum class Phase { Off, Running, Stopping };
+enum class Outcome { Going, Ended, WriteFailed };
+
+std::atomic<HWAVEOUT> g_waveOut{nullptr};
+std::atomic<Phase> g_phase{Phase::Off};
+std::atomic<LONG> g_serial{0};
+std::atomic<bool> g_endPosted{false};
+
+// Guards the playback file and its read position, the pool's fill bookkeeping
+// (currentBuffer, ChunkLength, the header lengths), position, morePlayData and the queue of
+// filled buffers. Neither thread holds it while calling into the device.
+std::mutex g_lock;
+HMMIO g_file = nullptr;
+// Payload bytes that can be read: dataSize, less when the file ends early or would pass what
+// the file services can seek to.
+DWORD g_readLimit = 0;
+// Counts repositionings; a buffer filled before the latest one is filled again.
+DWORD g_seekGeneration = 0;
+struct FilledBuffer {
+  int index;
+  DWORD generation;
+};
+FilledBuffer g_waiting[2] = {};
+int g_waitingCount = 0;
+bool g_writing = false;  // a thread is handing the waiting buffers to the device
+int g_inFlight = 0;      // buffers handed (or being handed) to the device, not yet returned
+
+// Window's thread only.
+bool g_runActive = false;  // from the open of the device to its release
+bool g_stopping = false;   // StopPlayback is under way (message boxes run a message loop)
+
+constexpr UINT OpenFlags = CALLBACK_FUNCTION | WAVE_ALLOWSYNC;
+
+// g_lock held. Moves the file to payload byte `position`; a place that cannot be reached
+// ends the readable data there.
+void SeekFile(DWORD position) {
+  if (position >= g_readLimit || !g_file) return;
+  const auto target = static_cast<LONG>(g_context.dataOffset + position);
+  if (sys.mmioSeek(g_file, target, SEEK_SET) != target) g_readLimit = position;
+}
+
+// g_lock held, lock owns it. Hands the waiting buffers to the device in fill order.
+Outcome WriteWaiting(std::unique_lock<std::mutex>& lock, HWAVEOUT device) {
+  if (g_writing) return Outcome::Going;  // the thread at it takes ours too
+  g_writing = true;
+  Outcome outcome = Outcome::Going;
+  while (g_waitingCount > 0 && g_phase == Phase::Running) {
+    const FilledBuffer next = g_waiting[0];
+    g_waiting[0] = g_waiting[1];
+    --g_waitingCount;
+    if (next.generation != g_seekGeneration) {
+      // Filled before the slider moved playback: fill it again from the new place.
+      g_pool.currentBuffer = next.index;
+      if (!g_context.morePlayData || FillPlayBuffer()) continue;
+    }
+    WAVEHDR* header = g_pool.headers[next.index];
+    header->dwFlags = WHDR_PREPARED;
+    ++g_inFlight;
+    lock.unlock();
+    const MMRESULT result = sys.waveOutWrite(device, header, sizeof(WAVEHDR));
+    lock.lock();
+    if (result != MMSYSERR_NOERROR) {
+      --g_inFlight;
+      outcome = Outcome::WriteFailed;
+      break;
+    }
+    g_pool.currentBuffer = 1 - next.index;
+  }
+  g_writing = false;
+  // Nothing at the device and nothing left to hand over: no completion will come to end the
+  // run, so it ends here.
+  if (outcome == Outcome::Going && g_phase == Phase::Running && g_inFlight == 0 &&
+      g_waitingCount == 0)
+    outcome = Outcome::Ended;
+  return outcome;
+}
+
+// g_lock held, lock owns it. Refills buffer `index` and hands it over (with any waiting).
+Outcome RefillAndWrite(std::unique_lock<std::mutex>& lock, HWAVEOUT device, int index) {
+  g_pool.currentBuffer = index;
+  if (g_context.morePlayData && !FillPlayBuffer())
+    g_waiting[g_waitingCount++] = {index, g_seekGeneration};
+  return WriteWaiting(lock, device);
+}
+
+// Any thread.
+void PostOutcome(Outcome outcome) {
+  if (outcome == Outcome::Ended) {
+    if (!g_endPosted.exchange(true))
+      engine::PostEngineNotify(engine::NotifyReason::PlayEnded, g_serial);
+  } else if (outcome == Outcome::WriteFailed) {
+    engine::PostEngineNotify(engine::NotifyReason::PlayWriteFailed, g_serial);
+  }
+}
+
+// Window's thread: fills and queues buffer `index`; on a refused buffer stops and reports.
+int QueueHeader(HWND window, int index) {
+  Outcome outcome;
+  {
+    std::unique_lock lock(g_lock);
+    if (g_phase != Phase::Running) return 0;
+    outcome = RefillAndWrite(lock, g_waveOut, index);
+  }
+  if (outcome == Outcome::WriteFailed) {
+    StopPlayback(window, 1);
+    return ReportError(window, "Error writing wave buffer.", -1);
+  }
+  PostOutcome(outcome);
+  return 0;
+}
+
+bool NoThreadWriting() {
+  std::lock_guard lock(g_lock);
+  return !g_writing;
+}
+
+}  // namespace
+
+// Window's thread.
+int StartPlayback(HWND window) {
+  if (g_context.deviceOpen || g_runActive) return -1;
+  ClearSliderDragging();
+  g_pool.currentBuffer = 0;
+
+  const DWORD align = engine::BlockAlign();
+  DWORD position = static_cast<DWORD>(SliderMessage(TBM_GETPOS, 0)) * align;
+  if (position == g_context.dataSize) {
+    SliderMessage(TBM_SETPOS, 0);
+    position = 0;
+  }
+  g_context.position = position;
+  g_context.playStart = position;
+
+  HWAVEOUT device = nullptr;
+  if (sys.waveOutOpen(&device, WAVE_MAPPER, CurrentFormat,
+                      reinterpret_cast<DWORD_PTR>(&PlayCallback),
+                      reinterpret_cast<DWORD_PTR>(g_instance), OpenFlags) != MMSYSERR_NOERROR)
+    return ReportError(window, "Error opening wave out device.", -1);
+  g_waveOut = device;
+  g_serial = engine::NextRunSerial();
+  g_endPosted = false;
+  g_runActive = true;
+  g_context.deviceOpen = true;
+  ResetAudioBuffers();
+
+  if (sys.waveOutPrepareHeader(device, g_pool.headers[0], sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
+      sys.waveOutPrepareHeader(device, g_pool.headers[1], sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+    ReleasePlayback(window);
+    return ReportError(window, "Error preparing header for playing.", -2);
+  }
+
+  HMMIO file = sys.mmioOpenA(g_context.filePath, nullptr, 0);
+  if (!file) {
+    ReleasePlayback(window);
+    return ReportError(window, "Open for read failed.", -1);
+  }
+  {
+    std::lock_guard lock(g_lock);
+    g_file = file;
+    const DWORD room = g_context.dataOffset < engine::MaxFileOffset
+                           ? static_cast<DWORD>(engine::MaxFileOffset - g_context.dataOffset)
+                           : 0;
+    g_readLimit = std::min<DWORD>(g_context.dataSize, room);
+    g_seekGeneration = 0;
+    g_waitingCount = 0;
+    g_writing = false;
+    g_inFlight = 0;
+    SeekFile(position);
+    // Set before the first buffer goes out: on a fast device its completion may arrive
+    // before this thread gets further.
+    g_context.morePlayData = true;
+    g_phase = Phase::Running;
+  }
+
+  if (QueueHeader(window, 0) != 0) return -4;
+  g_context.state = RecorderState::Playing;
+  SetTimer(window, IDT_PLAY, 250, nullptr);
+  ShowPosition(window, g_context.position);
+  UpdateControlStates(window);
+  QueueHeader(window, 1);
+  return 0;
+}
+
+// Callers hold g_lock (the refills); reads the next chunk into the current buffer.
+bool FillPlayBuffer() {
+  const DWORD position = g_context.position;
+  const DWORD end = g_readLimit;
+  if (DWORDLONG{position} + g_pool.ChunkLength > end)
+    g_pool.ChunkLength = position < end ? end - position : 0;
+  if (position >= end) {
+    g_context.morePlayData = false;
+    return true;
+  }
+  const int index = g_pool.currentBuffer;
+  const LONG got =
+      g_file ? sys.mmioRead(g_file, g_pool.buffers[index], static_cast<LONG>(g_pool.ChunkLength))
+             : -1;
+  if (got <= 0) {
+    // The file holds fewer bytes than its header promises: what is there has been played.
+    g_readLimit = position;
+    g_context.morePlayData = false;
+    return true;
+  }
+  if (static_cast<DWORD>(got) < g_pool.ChunkLength) g_readLimit = position + got;
+  g_pool.headers[index]->dwBufferLength = static_cast<DWORD>(got);
+  g_context.position = position + static_cast<DWORD>(got);
+  return false;
+}
+
+// Window's thread.
+int QueuePlayBuffer(HWND window) {
+  int index;
+  {
+    std::lock_guard lock(g_lock);
+    index = g_pool.currentBuffer;
+  }
+  return QueueHeader(window, index);
+}
+
+// Platform's callback thread (or the window's thread inside waveOutReset).
+void CALLBACK PlayCallback(HWAVEOUT device, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR) {
+  if (message == WOM_CLOSE) {
+    if (device == g_waveOut.load()) g_context.deviceOpen = false;
+    return;
+  }
+  if (message != WOM_DONE || device != g_waveOut.load()) return;
+  const int index = reinterpret_cast<WAVEHDR*>(param1) == g_pool.headers[1] ? 1 : 0;
+  Outcome outcome;
+  {
+    std::unique_lock lock(g_lock);
+    if (g_phase != Phase::Running) return;
+    --g_inFlight;
+    // The end is seen one completion late: the fill that found no data cleared the flag,
+    // and this is the completion of the last buffer queued.
+    outcome = g_context.morePlayData ? RefillAndWrite(lock, device, index) : Outcome::Ended;
+  }
+  PostOutcome(outcome);
+}
+
+// Window's thread.
+void StopPlayback(HWND window, int keepText) {
+  if (!g_runActive || g_stopping) return;
+  g_stopping = true;
+  const HWAVEOUT device = g_waveOut;
+  {
+    std::lock_guard lock(g_lock);
+    g_phase = Phase::Stopping;
+    g_waitingCount = 0;
+    g_context.state = RecorderState::Idle;
+    g_context.morePlayData = false;
+  }
+  // A buffer being handed over right now reaches the device before the reset returns it.
+  engine::WaitUntil(NoThreadWriting);
+  sys.waveOutReset(device);
+  KillTimer(window, IDT_PLAY);
+  if (!keepText) ShowPosition(window, g_context.position);
+  ReleasePlayback(window);
+  UpdateControlStates(window);
+  ClearSliderDragging();
+  g_stopping = false;
+}
+
+// Window's thread. Runs once per run: g_runActive is tested first and cleared at once.
+void ReleasePlayback(HWND window) {
+  if (!g_runActive) return;
+  g_runActive = false;
+  const HWAVEOUT device = g_waveOut;
+  {
+    std::lock_guard lock(g_lock);
+    g_phase = Phase::Stopping;
+  }
+  if (sys.waveOutUnprepareHeader(device, g_pool.headers[0], sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
+      sys.waveOutUnprepareHeader(device, g_pool.headers[1], sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
+    ReportError(window, "Error unpreparing play header.");
+  if (sys.waveOutClose(device) != MMSYSERR_NOERROR)
+    ReportError(nullptr, "Error closing wave playback device.");
+  g_context.deviceOpen = false;
+  {
+    std::lock_guard lock(g_lock);
+    if (g_file) sys.mmioClose(g_file, 0);
+    g_file = nullptr;
+    g_phase = Phase::Off;
+  }
+  g_waveOut = nullptr;
+}
+
+// Window's thread, while playing, when the user lets go of the slider.
+void SeekPlayback(HWND, DWORD bytePosition) {
+  if (!g_runActive || g_stopping) return;
+  const HWAVEOUT device = g_waveOut;
+  {
+    std::lock_guard lock(g_lock);
+    if (g_phase != Phase::Running) return;
+    g_context.position = bytePosition;
+    g_context.playStart = bytePosition;
+    SeekFile(bytePosition);
+    ++g_seekGeneration;
+  }
+  // A buffer being handed over right now holds sound from the old place; once it is at the
+  // device the reset returns it with the others, and each is refilled from the new place.
+  engine::WaitUntil(NoThreadWriting);
+  sys.waveOutReset(device);
+}
+
+// Window's thread.
+void PlayTick(HWND window) {
+  if (!g_runActive) return;
+  MMTIME time{};
+  time.wType = TIME_BYTES;
+  sys.waveOutGetPosition(g_waveOut, &time, sizeof time);
+  const DWORD played = g_context.playStart + time.u.cb;
+  const DWORD block = played / engine::BlockAlign();
+  SliderMessage(TBM_SETPOS, block > LONG_MAX ? LONG_MAX : static_cast<LPARAM>(block));
+  ShowPosition(window, played);
+}
+
+namespace engine {
+
+// Window's thread.
+void HandlePlayerNotify(HWND window, NotifyReason reason, LONG serial) {
+  if (!g_runActive || g_stopping || serial != g_serial) return;
+  if (reason == NotifyReason::PlayEnded) {
+    StopPlayback(window, 0);
+    // A byte count, as Forward passes it: the slider clamps it to its end.
+    const DWORD position = g_context.position;
+    SliderMessage(TBM_SETPOS, position > LONG_MAX ? LONG_MAX : static_cast<LPARAM>(position));
+  } else {
+    StopPlayback(window, 1);
+    ReportError(window, "Error writing wave buffer.");
+  }
+}
+
+}  // namespace engine

@@ -1,14 +1,429 @@
+// Capture from the wave-input device into the current file's data chunk.
+//
+// Threads. StartRecording, StopRecording, FinishRecording, RecordTick, QueueRecordBuffer and
+// the notification handler run on the window's thread. RecordCallback runs on the platform's
+// callback thread (or, while the window's thread stops or resets the device, inside that
+// call); it does only the file work for a returned buffer (free-space check, write, size
+// patch) and hands the buffer back to the device. When that fails it posts WM_ENGINE_NOTIFY
+// and the window's thread stops the run, so the device is never stopped, reset or closed from
+// its own callback and no callback waits for the window.
 #include "engine/recorder.h"
 
-#include "engine/engine_notify.h"
+#include <commctrl.h>
 
-// Placeholders until the engine lands.
-int StartRecording(HWND) { return 0; }
-void StopRecording(HWND) {}
-void FinishRecording(HWND) {}
-void RecordTick(HWND) {}
-void CALLBACK RecordCallback(HWAVEIN, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
-int QueueRecordBuffer(HWND) { return 0; }
-int WriteRecordedBlock(DWORD) { return 0; }
-DWORD GetFreeDiskBytes(const char*) { return 0; }
-void HandleEngineNotify(HWND, WPARAM, LPARAM) {}
+#include <mutex>
+
+#include "app/context.h"
+#include "app/display.h"
+#include "app/report.h"
+#include "engine/buffer_pool.h"
+#include "engine/engine_internal.h"
+#include "platform/services.h"
+#include "resources/resource.h"
+#include "wave/format.h"
+#include "wave/wave_file.h"
+
+namespace {
+
+// Running: returned buffers are written and handed back. Draining: the window's thread is
+// stopping; returned buffers are still written (they hold the tail) but not handed back.
+// Dropping: a write or hand-back failed; returned buffers are left alone.
+enum class Phase { Off, Running, Draining, Dropping };
+
+enum class Failure { None, DiskFull, WriteFailed, TooLarge, AddRefused };
+
+std::atomic<HWAVEIN> g_waveIn{nullptr};
+std::atomic<Phase> g_phase{Phase::Off};
+std::atomic<Failure> g_failure{Failure::None};
+std::atomic<LONG> g_serial{0};
+// Headers handed to the device whose return has not been dealt with yet.
+std::atomic<int> g_outstanding{0};
+// Hand-backs decided while Running whose waveInAddBuffer has not returned yet.
+std::atomic<int> g_addsInFlight{0};
+// Orders a hand-back's Running check against the window's switch to Draining.
+std::mutex g_addLock;
+
+// The recording file. The callback's write and the window's close both hold g_fileLock, so a
+// write in progress is complete before the file is closed. The window's thread never holds
+// it while calling into the device (a reset may run the callback on the same thread).
+std::mutex g_fileLock;
+HMMIO g_file = nullptr;
+bool g_wroteAny = false;
+
+// Window's thread only.
+bool g_runActive = false;   // from the open of the device to the end of FinishRecording
+bool g_stopping = false;    // StopRecording is under way (its message boxes run a message loop)
+bool g_fileOpened = false;  // this run opened and checked its file, so its sizes may be patched
+
+constexpr UINT OpenFlags = CALLBACK_FUNCTION | WAVE_ALLOWSYNC;
+constexpr DWORD ReadWriteBuffered = MMIO_READWRITE | MMIO_ALLOCBUF;
+
+const char* FailureMessage(Failure failure) {
+  switch (failure) {
+    case Failure::DiskFull:
+      return "Your hard disk is full!  Cannot save any more samples!";
+    case Failure::WriteFailed:
+      return "Error writing data to file.  Your hard disk may be full!";
+    case Failure::TooLarge:
+      return "The recording has reached the largest size a wave file can hold.  Recording "
+             "stopped; everything up to here is saved.";
+    case Failure::AddRefused:
+      return "Error adding buffer.";
+    case Failure::None:
+      break;
+  }
+  return nullptr;
+}
+
+// Any thread, g_fileLock held (or the file private to the caller).
+bool WriteSizeField(HMMIO file, LONG offset, DWORD value) {
+  return sys.mmioSeek(file, offset, SEEK_SET) == offset &&
+         sys.mmioWrite(file, reinterpret_cast<const char*>(&value), sizeof value) == sizeof value;
+}
+
+// The data chunk's size becomes the write position and the RIFF size follows it.
+bool PatchSizes(HMMIO file, DWORD position) {
+  const DWORD offset = g_context.dataOffset;
+  return WriteSizeField(file, static_cast<LONG>(offset - 4), position) &&
+         WriteSizeField(file, 4, offset + position - 8);
+}
+
+// Callback thread (or the window's thread inside a device call), g_fileLock held.
+// Writes one returned block at the write position, then rewrites the two sizes and flushes,
+// so that a process killed mid-recording leaves a valid file holding every block written.
+Failure WriteBlock(const char* data, DWORD bytes) {
+  if (bytes == 0 || !g_file) return Failure::None;
+  if (GetFreeDiskBytes(g_context.filePath) <= bytes + FreeSpaceReserve) return Failure::DiskFull;
+  const DWORD position = g_context.position;
+  const DWORDLONG end = DWORDLONG{g_context.dataOffset} + position + bytes;
+  if (end > engine::MaxFileOffset) return Failure::TooLarge;
+
+  const LONG written = sys.mmioWrite(g_file, data, static_cast<LONG>(bytes));
+  if (written <= 0) return Failure::WriteFailed;
+  g_wroteAny = true;
+  const DWORD now = position + static_cast<DWORD>(written);
+  g_context.position = now;
+  const LONG resume = static_cast<LONG>(g_context.dataOffset + now);
+  const bool patched = PatchSizes(g_file, now) &&
+                       sys.mmioSeek(g_file, resume, SEEK_SET) == resume &&
+                       sys.mmioFlush(g_file, 0) == MMSYSERR_NOERROR;
+  return patched && written == static_cast<LONG>(bytes) ? Failure::None : Failure::WriteFailed;
+}
+
+// Callback thread. Returned buffers are left alone from now on, and the window's thread is
+// asked to stop the run; the first failure is the one reported.
+void FailRun(Failure failure) {
+  Failure none = Failure::None;
+  g_failure.compare_exchange_strong(none, failure);
+  Phase phase = g_phase;
+  while ((phase == Phase::Running || phase == Phase::Draining) &&
+         !g_phase.compare_exchange_weak(phase, Phase::Dropping)) {
+  }
+  engine::PostEngineNotify(engine::NotifyReason::RecordFailed, g_serial);
+}
+
+// Any thread. Hands header `index` to the device while the run is Running; 0 also when the
+// run has moved on and nothing was handed over.
+MMRESULT AddBuffer(HWAVEIN device, int index) {
+  {
+    std::lock_guard lock(g_addLock);
+    if (g_phase != Phase::Running) return MMSYSERR_NOERROR;
+    ++g_outstanding;
+    ++g_addsInFlight;
+  }
+  const MMRESULT result = sys.waveInAddBuffer(device, g_pool.headers[index], sizeof(WAVEHDR));
+  if (result != MMSYSERR_NOERROR) --g_outstanding;
+  --g_addsInFlight;
+  return result;
+}
+
+// Window's thread. The results 5, 6 and 7 of a header preparation get their own box.
+void ShowPrepareResult(MMRESULT result) {
+  const char* text = nullptr;
+  switch (result) {
+    case MMSYSERR_INVALHANDLE:
+      text = "Invalid handle!";
+      break;
+    case MMSYSERR_NODRIVER:
+      text = "No driver!";
+      break;
+    case MMSYSERR_NOMEM:
+      text = "Could not lock or allocate memory";
+      break;
+    default:
+      return;
+  }
+  sys.MessageBoxA(nullptr, text, "Error!", MB_OK);
+}
+
+// Window's thread: reopens the file to write the final sizes.
+void PatchFile(HWND window) {
+  HMMIO file = sys.mmioOpenA(g_context.filePath, nullptr, ReadWriteBuffered);
+  if (!file) {
+    ReportError(window, "Error opening file for write.");
+    return;
+  }
+  bool ok = PatchSizes(file, g_context.position) &&
+            sys.mmioFlush(file, MMIO_EMPTYBUF) == MMSYSERR_NOERROR;
+  if (sys.mmioClose(file, 0) != MMSYSERR_NOERROR) ok = false;
+  if (!ok) ReportError(window, "Error writing data to file.  Your hard disk may be full!");
+}
+
+// Window's thread: a failure met by the callback is told once the run has ended.
+void ReportStoredFailure(HWND window) {
+  if (const char* text = FailureMessage(g_failure.exchange(Failure::None)))
+    ReportError(window, text);
+}
+
+// Window's thread: a start that fails after the file was opened closes it again.
+int AbandonStart(HWND window, HMMIO file, const char* message, int code) {
+  if (file) sys.mmioClose(file, 0);
+  FinishRecording(window);
+  return ReportError(window, message, code);
+}
+
+}  // namespace
+
+// Window's thread.
+int StartRecording(HWND window) {
+  // Record is offered only while idle; a second device is never opened beside the first.
+  if (g_context.deviceOpen || g_runActive) return -1;
+  g_pool.currentBuffer = 0;
+
+  HWAVEIN device = nullptr;
+  if (sys.waveInOpen(&device, WAVE_MAPPER, CurrentFormat,
+                     reinterpret_cast<DWORD_PTR>(&RecordCallback),
+                     reinterpret_cast<DWORD_PTR>(g_instance), OpenFlags) != MMSYSERR_NOERROR)
+    return ReportError(window, "Could not open the input device for recording.", -1);
+
+  g_waveIn = device;
+  g_serial = engine::NextRunSerial();
+  g_phase = Phase::Off;
+  g_failure = Failure::None;
+  g_outstanding = 0;
+  g_addsInFlight = 0;
+  g_runActive = true;
+  g_fileOpened = false;
+  {
+    std::lock_guard lock(g_fileLock);
+    g_wroteAny = false;
+  }
+  g_context.deviceOpen = true;
+  ResetAudioBuffers();
+
+  ShowPrepareResult(sys.waveInPrepareHeader(device, g_pool.headers[0], sizeof(WAVEHDR)));
+  ShowPrepareResult(sys.waveInPrepareHeader(device, g_pool.headers[1], sizeof(WAVEHDR)));
+
+  g_context.position = static_cast<DWORD>(SliderMessage(TBM_GETPOS, 0)) * engine::BlockAlign();
+
+  HMMIO file = sys.mmioOpenA(g_context.filePath, nullptr, ReadWriteBuffered);
+  if (!file) return AbandonStart(window, nullptr, "Error opening file for write.", -1);
+
+  MMCKINFO form{};
+  form.fccType = mmioFOURCC('W', 'A', 'V', 'E');
+  if (sys.mmioDescend(file, &form, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) {
+    AbortWaveFile(window, file, "Wave format not found in file.", -2);
+    FinishRecording(window);
+    return -2;
+  }
+  MMCKINFO data{};
+  data.ckid = mmioFOURCC('d', 'a', 't', 'a');
+  if (sys.mmioDescend(file, &data, &form, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) {
+    AbortWaveFile(window, file, "data chunk not found.", -3);
+    FinishRecording(window);
+    return -3;
+  }
+
+  g_context.recordStart = g_context.position.load();
+  const DWORDLONG start = DWORDLONG{g_context.dataOffset} + g_context.position;
+  if (start > engine::MaxFileOffset ||
+      sys.mmioSeek(file, static_cast<LONG>(start), SEEK_SET) != static_cast<LONG>(start))
+    return AbandonStart(window, file, "Error opening file for write.", -1);
+  {
+    std::lock_guard lock(g_fileLock);
+    g_file = file;
+  }
+  g_fileOpened = true;
+
+  // From here on every returned buffer is written, even one returned before the state turns
+  // Recording below.
+  g_phase = Phase::Running;
+  // A sleeping machine would cut the recording short.
+  SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+  if (sys.waveInStart(device) != MMSYSERR_NOERROR) {
+    FinishRecording(window);
+    return ReportError(window, "Error starting wave record.", -5);
+  }
+  if (QueueRecordBuffer(window) != 0) return -3;
+
+  SliderMessage(TBM_SETPOS, 0);
+  g_context.state = RecorderState::Recording;
+  UpdateControlStates(window);
+  SetTimer(window, IDT_RECORD, 200, nullptr);
+  return QueueRecordBuffer(window) != 0 ? -6 : 0;
+}
+
+// Window's thread.
+int QueueRecordBuffer(HWND window) {
+  const int index = g_pool.currentBuffer;
+  if (AddBuffer(g_waveIn, index) != MMSYSERR_NOERROR) {
+    StopRecording(window);
+    return ReportError(window, "Error adding buffer.", -1);
+  }
+  g_pool.currentBuffer = 1 - index;
+  return 0;
+}
+
+// Platform's callback thread.
+void CALLBACK RecordCallback(HWAVEIN device, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR) {
+  if (message == WIM_CLOSE) {
+    if (device == g_waveIn.load()) g_context.deviceOpen = false;
+    return;
+  }
+  if (message != WIM_DATA || device != g_waveIn.load()) return;
+
+  auto* header = reinterpret_cast<WAVEHDR*>(param1);
+  const Phase phase = g_phase;
+  if (phase == Phase::Running || phase == Phase::Draining) {
+    Failure failure;
+    {
+      std::lock_guard lock(g_fileLock);
+      failure = WriteBlock(header->lpData, header->dwBytesRecorded);
+    }
+    if (failure != Failure::None)
+      FailRun(failure);
+    else if (AddBuffer(device, header == g_pool.headers[1] ? 1 : 0) != MMSYSERR_NOERROR)
+      FailRun(Failure::AddRefused);
+  }
+  --g_outstanding;
+}
+
+// Callback thread in a run; any thread otherwise. Writes the current buffer's first `bytes`.
+int WriteRecordedBlock(DWORD bytes) {
+  Failure failure;
+  {
+    std::lock_guard lock(g_fileLock);
+    failure = WriteBlock(g_pool.buffers[g_pool.currentBuffer], bytes);
+  }
+  if (failure == Failure::None) return 0;
+  FailRun(failure);
+  return -1;
+}
+
+// Any thread. The free bytes on the volume that holds `path` (a file path: its folder is
+// asked, so network shares and mounted folders count too), at most the largest 32-bit value;
+// 0 when the query fails.
+DWORD GetFreeDiskBytes(const char* path) {
+  char folder[MAX_PATH + 1] = "";
+  const char* query = nullptr;  // no folder in the path: the current folder's volume
+  if (path) {
+    lstrcpynA(folder, path, sizeof folder);
+    char* cut = nullptr;
+    for (char* p = folder; *p; ++p)
+      if (*p == '\\' || *p == '/') cut = p;
+    if (cut) {
+      cut[1] = '\0';
+      query = folder;
+    } else if (folder[0] && folder[1] == ':') {
+      folder[2] = '\\';
+      folder[3] = '\0';
+      query = folder;
+    }
+  }
+  ULARGE_INTEGER available{};
+  if (!sys.GetDiskFreeSpaceExA(query, &available, nullptr, nullptr)) return 0;
+  return available.QuadPart > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(available.QuadPart);
+}
+
+// Window's thread.
+void RecordTick(HWND window) {
+  if (!g_runActive) return;
+  MMTIME time{};
+  time.wType = TIME_BYTES;
+  sys.waveInGetPosition(g_waveIn, &time, sizeof time);
+  const DWORD captured = g_context.recordStart + time.u.cb;
+  const DWORD position = g_context.position;
+  if (position >= g_context.dataSize) {
+    g_context.dataSize = position;
+    ShowLength(window, captured);
+    ShowDataSize(window, captured);
+  }
+  ShowPosition(window, captured);
+}
+
+// Window's thread.
+void StopRecording(HWND window) {
+  if (!g_runActive || g_stopping) return;
+  g_stopping = true;
+  const HWAVEIN device = g_waveIn;
+
+  if (sys.waveInStop(device) != MMSYSERR_NOERROR) ReportError(window, "Error in waveInStop");
+  {
+    std::lock_guard lock(g_addLock);
+    if (g_phase == Phase::Running) g_phase = Phase::Draining;
+  }
+  // A hand-back decided before the switch reaches the device before the reset, which then
+  // returns it.
+  engine::WaitUntil([] { return g_addsInFlight == 0; });
+  RecordTick(window);
+  g_context.state = RecorderState::Idle;
+  if (sys.waveInReset(device) != MMSYSERR_NOERROR) ReportError(window, "Error in waveInReset");
+  // Every buffer is back from the device; the partly filled one that the stop returned is
+  // written by the callback, and the file is not finished until it has been.
+  engine::WaitUntil([] { return g_outstanding <= 0; });
+  KillTimer(window, IDT_RECORD);
+  FinishRecording(window);
+  g_stopping = false;
+  ReportStoredFailure(window);
+}
+
+// Window's thread. Runs once per run: g_runActive is tested first and cleared at once, so
+// the message boxes below cannot lead back here.
+void FinishRecording(HWND window) {
+  if (!g_runActive) return;
+  g_runActive = false;
+  const HWAVEIN device = g_waveIn;
+
+  if (sys.waveInUnprepareHeader(device, g_pool.headers[0], sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
+    ReportError(window, "Error in waveInUnprepareHeader (1)");
+  if (sys.waveInUnprepareHeader(device, g_pool.headers[1], sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
+    ReportError(window, "Error in waveInUnprepareHeader (2)");
+
+  bool wrote;
+  bool closed = true;
+  {
+    std::lock_guard lock(g_fileLock);
+    if (g_file) closed = sys.mmioClose(g_file, 0) == MMSYSERR_NOERROR;
+    g_file = nullptr;
+    wrote = g_wroteAny;
+  }
+  if (!closed) ReportError(window, "Error writing data to file.  Your hard disk may be full!");
+  // A run that wrote nothing leaves the file as it was: a failed start must not cut the
+  // declared data short at the slider's position.
+  if (g_fileOpened && wrote) PatchFile(window);
+  g_fileOpened = false;
+  if (wrote && g_context.position >= g_context.dataSize)
+    g_context.dataSize = g_context.position.load();
+
+  SliderMessage(TBM_SETRANGEMIN, 0);
+  SliderMessage(TBM_SETRANGEMAX, static_cast<LPARAM>(BlocksInData(g_context.dataSize)));
+  SliderMessage(TBM_SETPOS, 0);
+  ShowPosition(window, 0);
+
+  if (sys.waveInClose(device) != MMSYSERR_NOERROR)
+    ReportError(window, "Error closing input device.");
+  g_phase = Phase::Off;
+  g_waveIn = nullptr;
+  g_context.deviceOpen = false;
+  SetThreadExecutionState(ES_CONTINUOUS);
+  UpdateControlStates(window);
+}
+
+namespace engine {
+
+// Window's thread.
+void HandleRecorderNotify(HWND window, LONG serial) {
+  if (g_runActive && serial == g_serial) StopRecording(window);
+}
+
+}  // namespace engine

@@ -1,0 +1,36 @@
+#include "engine/engine_notify.h"
+
+#include "app/context.h"
+#include "engine/engine_internal.h"
+
+namespace engine {
+
+namespace {
+std::atomic<LONG> g_runSerial{0};
+}
+
+LONG NextRunSerial() {
+  return ++g_runSerial;
+}
+
+void PostEngineNotify(NotifyReason reason, LONG serial) {
+  if (g_context.mainWindow)
+    PostMessageA(g_context.mainWindow, WM_ENGINE_NOTIFY, static_cast<WPARAM>(reason), serial);
+}
+
+}  // namespace engine
+
+// Window's thread. Each handler checks that the serial names the run still going on.
+void HandleEngineNotify(HWND window, WPARAM wParam, LPARAM lParam) {
+  const auto reason = static_cast<engine::NotifyReason>(wParam);
+  const auto serial = static_cast<LONG>(lParam);
+  switch (reason) {
+    case engine::NotifyReason::RecordFailed:
+      engine::HandleRecorderNotify(window, serial);
+      break;
+    case engine::NotifyReason::PlayEnded:
+    case engine::NotifyReason::PlayWriteFailed:
+      engine::HandlePlayerNotify(window, reason, serial);
+      break;
+  }
+}
