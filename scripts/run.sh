@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Usage: scripts/run.sh [--screenshot FILE]
+#
+# Installs what is missing, builds, and starts the recorder under Wine.
+# With an X display (DISPLAY set and reachable) the window opens there and the script returns
+# when the program ends; it uses its own Wine prefix, build/wine-prefix.
+# Without one (or with --screenshot) it starts a private Xvfb and Wine prefix (scripts/env.sh),
+# waits for the window "Audio Recorder", saves a screenshot (build/screenshot.png unless FILE is
+# given), closes the program with WM_CLOSE and exits with the program's exit code.
+set -uo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${RECORDER_BUILD_DIR:-$repo/build}"
+export RECORDER_BUILD_DIR="$build"
+screenshot=""
+if [ "${1:-}" = "--screenshot" ]; then
+  screenshot="${2:?--screenshot needs a file name}"
+fi
+
+bash "$repo/scripts/setup.sh" || exit 1
+bash "$repo/scripts/build.sh" || exit 1
+exe="$build/bin/AudioRecorder.exe"
+
+if [ -z "$screenshot" ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  export WINEPREFIX="$build/wine-prefix" WINEARCH=win32 WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "run: creating the Wine prefix $WINEPREFIX (once, about 10 s)"
+    wineboot -i >/dev/null 2>&1 || { echo "run: wineboot failed" >&2; exit 1; }
+  fi
+  exec wine "$exe"
+fi
+
+screenshot="${screenshot:-$build/screenshot.png}"
+mkdir -p "$(dirname "$screenshot")"
+screenshot="$(cd "$(dirname "$screenshot")" && pwd)/$(basename "$screenshot")"
+# shellcheck source=env.sh
+source "$repo/scripts/env.sh"
+trap 'recorder_env_stop' EXIT
+if ! recorder_env_start; then
+  echo "run: could not start the private display and Wine prefix" >&2
+  exit 1
+fi
+tool="$RECORDER_CACHE_DIR/window_tool-$(sha1sum "$repo/scripts/window_tool.c" | cut -c1-12).exe"
+if [ ! -f "$tool" ]; then
+  i686-w64-mingw32-gcc -O2 -o "$tool.tmp.$$" "$repo/scripts/window_tool.c" && mv "$tool.tmp.$$" "$tool" || exit 1
+fi
+# A paced recording device, so the program starts as it would on a machine with a sound card.
+export ALSA_CONFIG_PATH="$repo/tests/alsa/paced16.conf"
+
+wine "$exe" &
+program=$!
+window=""
+for _ in $(seq 300); do
+  window="$(xwininfo -name "Audio Recorder" 2>/dev/null | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\).*/\1/p')"
+  [ -n "$window" ] && break
+  kill -0 "$program" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$window" ]; then
+  echo "run: the window \"Audio Recorder\" did not appear" >&2
+  kill "$program" 2>/dev/null
+  exit 1
+fi
+sleep 1 # let it paint
+if ! import -window "$window" "$screenshot" 2>/dev/null; then
+  xwd -id "$window" -silent | convert xwd:- "$screenshot" || { echo "run: no screenshot" >&2; }
+fi
+[ -f "$screenshot" ] && echo "run: screenshot saved to $screenshot"
+
+wine "$tool" close "Audio Recorder" || echo "run: could not post WM_CLOSE" >&2
+code=124
+for _ in $(seq 200); do
+  if ! kill -0 "$program" 2>/dev/null; then
+    wait "$program"
+    code=$?
+    break
+  fi
+  sleep 0.05
+done
+if [ "$code" = 124 ]; then
+  echo "run: the program did not end after WM_CLOSE" >&2
+  kill "$program" 2>/dev/null
+fi
+echo "run: the program ended with exit code $code"
+exit "$code"

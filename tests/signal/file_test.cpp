@@ -1,0 +1,26 @@
+#include <gtest/gtest.h>
+
+#include "support/known_signal.h"
+#include "support/playback_file.h"
+#include "support/test_support.h"
+#include "wave_io.h"
+
+TEST(FileProfile, PlaybackWritesExactlyThePlayedBytesForEachOpening) {
+  const struct {
+    WAVEFORMATEX format;
+    std::size_t bytes;
+  } cases[] = {{PcmFormat(2, 44100, 16), 176400}, {PcmFormat(1, 11025, 8), 11025 + 7}};
+  for (const auto& c : cases) {
+    std::vector<std::uint8_t> bytes(c.bytes);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = KnownSignalByte(i + 1000);
+    ASSERT_EQ(PlayBytes(c.format, bytes), MMSYSERR_NOERROR);
+    EXPECT_EQ(ReadWholeFile(PlaybackFilePath()), bytes)
+        << "format with " << c.format.wBitsPerSample << " bits, file " << PlaybackFilePath();
+  }
+  DeleteFileA(PlaybackFilePath().c_str());
+}
+
+TEST(FileProfile, HasOneInputAndOneOutputDevice) {
+  EXPECT_EQ(waveInGetNumDevs(), 1u);
+  EXPECT_EQ(waveOutGetNumDevs(), 1u);
+}

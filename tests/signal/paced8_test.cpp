@@ -1,0 +1,5 @@
+#include "capture_check.h"
+
+TEST(Paced8Profile, CapturesTheKnownSignalAsEightBitMono) {
+  ExpectKnownSignalCapture(PcmFormat(1, 11025, 8), 0x80);
+}
