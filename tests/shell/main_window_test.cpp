@@ -1,0 +1,279 @@
+// The real main dialog in this process: its controls, enabling rules, commands and slider.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "app/context.h"
+#include "app/display.h"
+#include "app/main_dialog.h"
+#include "engine/engine_notify.h"
+#include "recent/recent_list.h"
+#include "resources/resource.h"
+#include "shell_fixture.h"
+#include "wave/format.h"
+
+namespace {
+
+using OpenDialogFn = decltype(PlatformServices::GetOpenFileNameA);
+
+int g_openDialogs = 0;
+BOOL WINAPI CancelOpenDialog(LPOPENFILENAMEA) {
+  ++g_openDialogs;
+  return FALSE;
+}
+
+void SeedRecentFiles(const char* first, const char* second) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, RecentFilesKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(key, "File1", 0, REG_SZ, reinterpret_cast<const BYTE*>(first), lstrlenA(first));
+  RegSetValueExA(key, "File2", 0, REG_SZ, reinterpret_cast<const BYTE*>(second), lstrlenA(second));
+  RegCloseKey(key);
+}
+
+HWND Button(UINT id) {
+  return g_controls.buttons[id - IDC_REWIND];
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(registry.ok());
+    SeedRecentFiles("C:\\sounds\\first.wav", "C:\\sounds\\second.wav");
+    window = std::make_unique<MainWindow>();
+    main = window->get();
+    ASSERT_NE(main, nullptr);
+    boxes.clear();
+  }
+  // A loaded file of 4-byte blocks at 44,100 bytes a second, the slider spanning its data.
+  void LoadFourByteBlocks(DWORD dataSize) {
+    CurrentFormat->nBlockAlign = 4;
+    CurrentFormat->nAvgBytesPerSec = 44100;
+    g_context.fileLoaded = true;
+    g_context.dataSize = dataSize;
+    SliderMessage(TBM_SETRANGEMIN, 0);
+    SliderMessage(TBM_SETRANGEMAX, dataSize / 4);
+    UpdateControlStates(main);
+  }
+  std::string Position() const { return DialogText(main, IDC_POSITION); }
+  std::string TimeOf(DWORD bytes) const {
+    char text[16];
+    FormatTime(BytesToTenths(bytes), text);
+    return text;
+  }
+
+  PrivateUserRegistry registry;
+  ScopedService<decltype(PlatformServices::waveInGetNumDevs)> devices{sys.waveInGetNumDevs,
+                                                                      OneCaptureDevice};
+  MessageBoxCapture boxes;
+  std::unique_ptr<MainWindow> window;
+  HWND main = nullptr;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, StartUpMakesTheTransportControlsAndLocksTheSize) {
+  EXPECT_EQ(g_context.mainWindow, main);
+  const char* texts[5] = {"Rewind", "Forward", "Record", "Record", "Record"};
+  for (int i = 0; i < 5; ++i) {
+    HWND button = GetDlgItem(main, IDC_REWIND + i);
+    ASSERT_EQ(button, g_controls.buttons[i]);
+    EXPECT_EQ(WindowCaption(button), texts[i]);
+    EXPECT_EQ(GetWindowLongA(button, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
+    EXPECT_FALSE(GetWindowLongA(button, GWL_STYLE) & WS_TABSTOP);
+    RECT r;
+    GetWindowRect(button, &r);
+    MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(r.left, 9 + 52 * i);
+    EXPECT_EQ(r.top, 76);
+    EXPECT_EQ(r.right - r.left, 45);
+    EXPECT_EQ(r.bottom - r.top, 22);
+  }
+  char cls[64] = "";
+  GetClassNameA(g_controls.slider, cls, sizeof cls);
+  EXPECT_STREQ(cls, "msctls_trackbar32");
+  EXPECT_TRUE(GetWindowLongA(g_controls.slider, GWL_STYLE) & TBS_NOTICKS);
+
+  HMENU systemMenu = GetSystemMenu(main, FALSE);
+  EXPECT_TRUE(GetMenuState(systemMenu, SC_MAXIMIZE, MF_BYCOMMAND) & MF_GRAYED);
+  EXPECT_TRUE(GetMenuState(systemMenu, SC_SIZE, MF_BYCOMMAND) & MF_GRAYED);
+  EXPECT_NE(GetClassLongPtrA(main, GCLP_HICON), 0u);
+
+  // The recent files from the registry stand before Exit.
+  ASSERT_NE(g_recentList, nullptr);
+  EXPECT_EQ(MenuItemEnabled(main, IDM_RECENT_BASE + 1), 1);
+  EXPECT_EQ(MenuItemEnabled(main, IDM_RECENT_BASE + 2), 1);
+  EXPECT_EQ(MenuItemEnabled(main, IDM_RECENT_BASE + 3), -1);
+  EXPECT_TRUE(boxes.boxes().empty());
+}
+
+TEST_F(MainWindowTest, EnablingFollowsTheFiveSituations) {
+  struct Situation {
+    const char* name;
+    RecorderState state;
+    bool loaded;
+    DWORD size;
+    // Rewind, Forward, Play, Stop, Record, slider, Properties, Open/New/recent
+    bool rewind, forward, play, stop, record, slider, properties, idleCommands;
+  };
+  using S = RecorderState;
+  const Situation situations[] = {
+      {"no file", S::Idle, false, 0, 0, 0, 0, 0, 0, 0, 0, 1},
+      {"new file", S::Idle, true, 0, 0, 0, 0, 0, 1, 1, 1, 1},
+      {"file with data", S::Idle, true, 5000, 1, 1, 1, 0, 1, 1, 1, 1},
+      {"recording", S::Recording, true, 5000, 0, 0, 0, 1, 0, 0, 0, 0},
+      {"playing", S::Playing, true, 5000, 0, 0, 0, 1, 0, 1, 0, 0},
+      // And back: every item grayed before is enabled again.
+      {"file with data again", S::Idle, true, 5000, 1, 1, 1, 0, 1, 1, 1, 1},
+      {"no file again", S::Idle, false, 0, 0, 0, 0, 0, 0, 0, 0, 1},
+  };
+  for (const Situation& s : situations) {
+    // The first situation is the state right after start-up.
+    if (&s != &situations[0]) {
+      g_context.state = s.state;
+      g_context.fileLoaded = s.loaded;
+      g_context.dataSize = s.size;
+      UpdateControlStates(main);
+    }
+    SCOPED_TRACE(s.name);
+    EXPECT_EQ(!!IsWindowEnabled(Button(IDC_REWIND)), s.rewind);
+    EXPECT_EQ(!!IsWindowEnabled(Button(IDC_FORWARD)), s.forward);
+    EXPECT_EQ(!!IsWindowEnabled(Button(IDC_PLAY)), s.play);
+    EXPECT_EQ(!!IsWindowEnabled(Button(IDC_STOP)), s.stop);
+    EXPECT_EQ(!!IsWindowEnabled(Button(IDC_RECORD)), s.record);
+    EXPECT_EQ(!!IsWindowEnabled(g_controls.slider), s.slider);
+    EXPECT_EQ(MenuItemEnabled(main, IDM_PROPERTIES), s.properties);
+    for (UINT id : {IDM_OPEN, IDM_NEW, IDM_RECENT_BASE + 1, IDM_RECENT_BASE + 2})
+      EXPECT_EQ(MenuItemEnabled(main, id), s.idleCommands) << id;
+    EXPECT_EQ(MenuItemEnabled(main, IDM_EXIT), 1);
+    EXPECT_EQ(MenuItemEnabled(main, IDM_ABOUT), 1);
+    EXPECT_EQ(MenuItemEnabled(main, IDM_RECENT_BASE + 3), -1);
+  }
+  g_context.state = RecorderState::Idle;
+}
+
+TEST_F(MainWindowTest, ExitAndTheCloseBoxOnlyAskToQuit) {
+  for (auto [message, wParam] : {std::pair<UINT, WPARAM>{WM_COMMAND, IDM_EXIT}, {WM_CLOSE, 0}}) {
+    int code = -1;
+    SendMessageA(main, message, wParam, 0);
+    EXPECT_TRUE(PumpMessages(main, &code)) << message;
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(IsWindow(main));
+  }
+}
+
+TEST_F(MainWindowTest, EnterEscapeAndDoubleClicksDoNothing) {
+  LoadFourByteBlocks(40000);
+  SliderMessage(TBM_SETPOS, 123);
+  ScopedService<OpenDialogFn> open(sys.GetOpenFileNameA, CancelOpenDialog);
+  const std::string before = Position();
+
+  for (WPARAM wParam : {WPARAM{IDOK}, WPARAM{IDCANCEL}, MAKEWPARAM(IDC_REWIND, BN_DOUBLECLICKED),
+                        MAKEWPARAM(IDC_FORWARD, BN_DOUBLECLICKED),
+                        MAKEWPARAM(IDM_EXIT, BN_DOUBLECLICKED), MAKEWPARAM(IDM_OPEN, 2)})
+    SendMessageA(main, WM_COMMAND, wParam, 0);
+  // The keys themselves, through the dialog's own key handling.
+  for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+    PostMessageA(main, WM_KEYDOWN, key, 0);
+    PostMessageA(main, WM_KEYUP, key, 0);
+  }
+  EXPECT_FALSE(PumpMessages(main));
+  EXPECT_TRUE(IsWindow(main));
+  EXPECT_EQ(SliderMessage(TBM_GETPOS, 0), 123);
+  EXPECT_EQ(Position(), before);
+  EXPECT_EQ(g_openDialogs, 0);
+  EXPECT_TRUE(boxes.boxes().empty());
+}
+
+TEST_F(MainWindowTest, RewindAndForwardMoveSliderAndPositionText) {
+  LoadFourByteBlocks(10002);
+  SliderMessage(TBM_SETPOS, 700);
+  SendMessageA(main, WM_COMMAND, IDC_FORWARD, 0);
+  EXPECT_EQ(SliderMessage(TBM_GETPOS, 0), 2500);
+  EXPECT_EQ(Position(), TimeOf(10002));
+  EXPECT_EQ(Position(), "00:00.2");
+
+  SendMessageA(main, WM_COMMAND, IDC_REWIND, 0);
+  EXPECT_EQ(SliderMessage(TBM_GETPOS, 0), 0);
+  EXPECT_EQ(Position(), "00:00.0");
+
+  // A data size past 2 GB still lands at the end, not at the start.
+  LoadFourByteBlocks(0x90000000u);
+  SendMessageA(main, WM_COMMAND, IDC_FORWARD, 0);
+  EXPECT_EQ(SliderMessage(TBM_GETPOS, 0), 0x90000000 / 4);
+}
+
+TEST_F(MainWindowTest, CancelledOpenEnablesPlayAndShowsTheSliderPlace) {
+  ScopedService<OpenDialogFn> open(sys.GetOpenFileNameA, CancelOpenDialog);
+  // No file at all: Play becomes available even so.
+  ASSERT_FALSE(IsWindowEnabled(Button(IDC_PLAY)));
+  SendMessageA(main, WM_COMMAND, IDM_OPEN, 0);
+  EXPECT_EQ(g_openDialogs, 1);
+  EXPECT_TRUE(IsWindowEnabled(Button(IDC_PLAY)));
+
+  LoadFourByteBlocks(40000);
+  CurrentFormat->nAvgBytesPerSec = 4000;
+  SliderMessage(TBM_SETPOS, 1000);
+  SetDlgItemTextA(main, IDC_POSITION, "--");
+  SendMessageA(main, WM_COMMAND, IDM_OPEN, 0);
+  EXPECT_EQ(g_openDialogs, 2);
+  EXPECT_TRUE(IsWindowEnabled(Button(IDC_PLAY)));
+  EXPECT_EQ(Position(), TimeOf(4000));
+  EXPECT_EQ(Position(), "00:01.0");
+  EXPECT_TRUE(boxes.boxes().empty());
+}
+
+TEST_F(MainWindowTest, SliderShowsItsPlaceWhenIdleAndHoldsPlaybackWhileDragged) {
+  LoadFourByteBlocks(441000);
+  // Idle: every notification refreshes the text, either scroll message alike.
+  SliderMessage(TBM_SETPOS, 11025);
+  SendMessageA(main, WM_HSCROLL, TB_THUMBTRACK, reinterpret_cast<LPARAM>(g_controls.slider));
+  EXPECT_EQ(Position(), "00:01.0");
+  SliderMessage(TBM_SETPOS, 22050);
+  SendMessageA(main, WM_VSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(g_controls.slider));
+  EXPECT_EQ(Position(), "00:02.0");
+  EXPECT_FALSE(g_context.sliderDragging);
+
+  // Playing: the drag freezes the display, the end of tracking releases it.
+  g_context.state = RecorderState::Playing;
+  SliderMessage(TBM_SETPOS, 33075);
+  SendMessageA(main, WM_HSCROLL, TB_THUMBTRACK, reinterpret_cast<LPARAM>(g_controls.slider));
+  EXPECT_TRUE(g_context.sliderDragging);
+  EXPECT_EQ(Position(), "00:02.0");
+  SendMessageA(main, WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(g_controls.slider));
+  EXPECT_FALSE(g_context.sliderDragging);
+
+  // A playback that ends under a held slider does not freeze the next one.
+  g_context.state = RecorderState::Playing;
+  SendMessageA(main, WM_HSCROLL, TB_THUMBTRACK, reinterpret_cast<LPARAM>(g_controls.slider));
+  ASSERT_TRUE(g_context.sliderDragging);
+  g_context.state = RecorderState::Idle;
+  SendMessageA(main, WM_ENGINE_NOTIFY, 0, 0);
+  EXPECT_FALSE(g_context.sliderDragging);
+
+  g_context.sliderDragging = true;
+  ClearSliderDragging();
+  EXPECT_FALSE(g_context.sliderDragging);
+}
+
+TEST_F(MainWindowTest, DestroyingTheWindowRunsTheShutdown) {
+  window->Destroy();
+  EXPECT_EQ(CurrentFormat, nullptr);
+  EXPECT_EQ(g_recentList, nullptr);
+  ExpectShutdownWroteTheRegistry();
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, RecentFilesKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+  DWORD type = 0, size = 0;
+  char path[256] = "";
+  size = sizeof path;
+  EXPECT_EQ(RegQueryValueExA(key, "File1", nullptr, &type, reinterpret_cast<BYTE*>(path), &size),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(path, "C:\\sounds\\first.wav");
+  RegCloseKey(key);
+}

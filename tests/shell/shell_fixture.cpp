@@ -1,0 +1,106 @@
+#include "shell_fixture.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include "app/context.h"
+#include "app/main_dialog.h"
+#include "resources/resource.h"
+
+PrivateUserRegistry::PrivateUserRegistry() {
+  path_ = "Software\\RecorderShellTests\\" + std::to_string(GetCurrentProcessId());
+  RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &root_, nullptr) != ERROR_SUCCESS ||
+      RegOverridePredefKey(HKEY_CURRENT_USER, root_) != ERROR_SUCCESS) {
+    if (root_) RegCloseKey(root_);
+    root_ = nullptr;
+  }
+}
+
+PrivateUserRegistry::~PrivateUserRegistry() {
+  if (!root_) return;
+  RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+  RegCloseKey(root_);
+  RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+}
+
+bool PumpMessages(HWND dialog, int* exitCode) {
+  bool quit = false;
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      quit = true;
+      if (exitCode) *exitCode = static_cast<int>(msg.wParam);
+      continue;
+    }
+    if (dialog && IsWindow(dialog) && IsDialogMessageA(dialog, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return quit;
+}
+
+std::string DialogText(HWND dialog, int id) {
+  char text[512] = "";
+  GetDlgItemTextA(dialog, id, text, sizeof text);
+  return text;
+}
+
+std::string WindowCaption(HWND window) {
+  char text[512] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+int MenuItemEnabled(HWND window, UINT id) {
+  const UINT state = GetMenuState(GetMenu(window), id, MF_BYCOMMAND);
+  if (state == static_cast<UINT>(-1)) return -1;
+  return (state & (MF_GRAYED | MF_DISABLED)) ? 0 : 1;
+}
+
+HINSTANCE TestModule() {
+  return GetModuleHandleA(nullptr);
+}
+
+UINT WINAPI OneCaptureDevice() {
+  return 1;
+}
+UINT WINAPI NoCaptureDevice() {
+  return 0;
+}
+
+MainWindow::MainWindow() {
+  g_instance = TestModule();
+  InitCommonControls();
+  window_ =
+      CreateDialogParamA(TestModule(), MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+  PumpMessages(window_);
+}
+
+MainWindow::~MainWindow() {
+  Destroy();
+}
+
+void MainWindow::Destroy() {
+  if (window_ && IsWindow(window_)) DestroyWindow(window_);
+  window_ = nullptr;
+  PumpMessages(nullptr);
+}
+
+void ExpectShutdownWroteTheRegistry() {
+  HKEY key = nullptr;
+  ASSERT_EQ(
+      RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Velmora\\Quenby Pro Recorder", 0, KEY_READ, &key),
+      ERROR_SUCCESS);
+  DWORD type = 0, size = 0;
+  EXPECT_EQ(RegQueryValueExA(key, "Placement", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+  EXPECT_EQ(size, 44u);
+  for (const char* name : {"File1", "File2", "File3", "File4"}) {
+    type = 0;
+    EXPECT_EQ(RegQueryValueExA(key, name, nullptr, &type, nullptr, nullptr), ERROR_SUCCESS) << name;
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << name;
+  }
+  RegCloseKey(key);
+}

@@ -1,0 +1,57 @@
+// Helpers for tests that run the real main dialog inside the test process.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+// Sends this process's HKEY_CURRENT_USER to a private key for the test's lifetime, so the
+// dialog's placement and recent-file values never meet other tests' values.
+class PrivateUserRegistry {
+ public:
+  PrivateUserRegistry();
+  ~PrivateUserRegistry();
+  PrivateUserRegistry(const PrivateUserRegistry&) = delete;
+  PrivateUserRegistry& operator=(const PrivateUserRegistry&) = delete;
+  bool ok() const { return root_ != nullptr; }
+
+ private:
+  std::string path_;
+  HKEY root_ = nullptr;
+};
+
+// Runs queued messages through the dialog the way a dialog loop would; true if a quit
+// request was among them (its code goes to *exitCode).
+bool PumpMessages(HWND dialog, int* exitCode = nullptr);
+
+std::string DialogText(HWND dialog, int id);
+std::string WindowCaption(HWND window);
+
+// Enabled state of a File menu command; -1 when the menu lacks it.
+int MenuItemEnabled(HWND window, UINT id);
+
+// Module instance of the test program, which carries the resources.
+HINSTANCE TestModule();
+
+UINT WINAPI OneCaptureDevice();
+UINT WINAPI NoCaptureDevice();
+
+// The main dialog created modelessly with the real dialog procedure; destroyed (running the
+// shutdown) at scope end unless the test destroyed it.
+class MainWindow {
+ public:
+  MainWindow();
+  ~MainWindow();
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+  HWND get() const { return window_; }
+  void Destroy();
+
+ private:
+  HWND window_ = nullptr;
+};
+
+// The shutdown saved the placement (44 binary bytes) and the recent list (File1..File4).
+void ExpectShutdownWroteTheRegistry();
