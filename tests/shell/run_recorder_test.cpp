@@ -72,3 +72,47 @@ TEST(RunRecorder, ExitAndTheCloseBoxEndTheProgramWithCodeZero) {
     PumpMessages(nullptr);
   }
 }
+
+namespace {
+int g_openDialogs = 0;
+BOOL WINAPI CancelOpen(LPOPENFILENAMEA) {
+  ++g_openDialogs;
+  return FALSE;
+}
+}  // namespace
+
+TEST(RunRecorder, TheModalLoopHonoursCtrlO) {
+  PrivateUserRegistry registry;
+  ScopedService<decltype(PlatformServices::waveInGetNumDevs)> devices(sys.waveInGetNumDevs,
+                                                                      OneCaptureDevice);
+  ScopedService<decltype(PlatformServices::GetOpenFileNameA)> open(sys.GetOpenFileNameA,
+                                                                   CancelOpen);
+  MessageBoxCapture boxes;
+  // Ctrl is held for the dialog's thread (this one) for the whole run.
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = keys[VK_LCONTROL] = 0x80;
+  SetKeyboardState(keys);
+  g_context.mainWindow = nullptr;
+  std::thread typist([] {
+    for (int i = 0; i < 1000; ++i) {
+      const HWND main = g_context.mainWindow;
+      if (main && IsWindowVisible(main)) {
+        Sleep(50);
+        PostMessageA(main, WM_KEYDOWN, 'O', 1);
+        PostMessageA(main, WM_KEYUP, 'O', 0xC0000001);
+        Sleep(200);
+        PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
+        return;
+      }
+      Sleep(10);
+    }
+  });
+  EXPECT_EQ(RunRecorder(TestModule()), 0);
+  typist.join();
+  keys[VK_CONTROL] = keys[VK_LCONTROL] = 0;
+  SetKeyboardState(keys);
+  EXPECT_EQ(g_openDialogs, 1);
+  EXPECT_TRUE(boxes.boxes().empty());
+  PumpMessages(nullptr);
+}
