@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "recorder_driver.h"
+#include "resources/resource.h"
+#include "support/test_support.h"
+
+using recorder_driver::MenuItem;
+using recorder_driver::MenuKind;
+using recorder_driver::RecorderApp;
+
+namespace {
+
+constexpr int kButtons[] = {IDC_REWIND, IDC_FORWARD, IDC_PLAY, IDC_STOP, IDC_RECORD};
+
+bool IsRecentItem(const MenuItem& item) {
+  return item.id >= IDM_RECENT_BASE && item.id <= IDM_RECENT_BASE + 4;
+}
+
+// A small PCM wave file: 8-bit mono 11025 Hz, `bytes` bytes of sound.
+std::vector<unsigned char> PcmWave(std::uint32_t bytes) {
+  std::vector<unsigned char> file;
+  auto text = [&](const char* four) { file.insert(file.end(), four, four + 4); };
+  auto u32 = [&](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) file.push_back(static_cast<unsigned char>(v >> (8 * i)));
+  };
+  auto u16 = [&](std::uint16_t v) {
+    file.push_back(static_cast<unsigned char>(v));
+    file.push_back(static_cast<unsigned char>(v >> 8));
+  };
+  text("RIFF");
+  u32(36 + bytes);
+  text("WAVE");
+  text("fmt ");
+  u32(16);
+  u16(WAVE_FORMAT_PCM);
+  u16(1);
+  u32(11025);
+  u32(11025);
+  u16(1);
+  u16(8);
+  text("data");
+  u32(bytes);
+  for (std::uint32_t i = 0; i < bytes; ++i) file.push_back(static_cast<unsigned char>(128 + i % 7));
+  return file;
+}
+
+class ShellE2E : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(app.Start()) << app.LastError(); }
+  void TearDown() override {
+    if (!app.HasExited()) {
+      app.Close();
+      app.WaitForExit();
+    }
+  }
+  RecorderApp app;
+};
+
+}  // namespace
+
+TEST_F(ShellE2E, StartsIdleWithNothingLoaded) {
+  EXPECT_EQ(app.Caption(), "Audio Recorder");
+  EXPECT_EQ(app.ControlText(IDC_POSITION), "00:00.0");
+  EXPECT_EQ(app.ControlText(IDC_DATASIZE), "0.0KB");
+  EXPECT_EQ(app.ControlText(IDC_LENGTH), "00:00.0");
+  for (int id : kButtons) {
+    EXPECT_NE(app.Control(id), nullptr) << "button " << id;
+    EXPECT_FALSE(app.IsControlEnabled(id)) << "button " << id;
+  }
+  auto slider = app.Slider();
+  ASSERT_TRUE(slider.found);
+  EXPECT_FALSE(slider.enabled);
+  EXPECT_EQ(slider.pos, 0);
+
+  // The File menu without the recent entries, which other runs in this prefix may have left.
+  std::vector<MenuItem> file;
+  for (const MenuItem& item : app.ReadMenu(MenuKind::File)) {
+    if (!IsRecentItem(item)) file.push_back(item);
+  }
+  ASSERT_EQ(file.size(), 5u);
+  EXPECT_EQ(file[0].id, static_cast<UINT>(IDM_NEW));
+  EXPECT_EQ(file[0].text, "&New...");
+  EXPECT_TRUE(file[0].enabled());
+  EXPECT_EQ(file[1].id, static_cast<UINT>(IDM_OPEN));
+  EXPECT_EQ(file[1].text, "&Open...");
+  EXPECT_TRUE(file[1].enabled());
+  EXPECT_EQ(file[2].id, static_cast<UINT>(IDM_PROPERTIES));
+  EXPECT_EQ(file[2].text, "&Properties");
+  EXPECT_TRUE(file[2].grayed());
+  EXPECT_TRUE(file[3].separator());
+  EXPECT_EQ(file[4].id, static_cast<UINT>(IDM_EXIT));
+  EXPECT_EQ(file[4].text, "E&xit");
+  EXPECT_TRUE(file[4].enabled());
+
+  auto about = app.FindMenuItem(IDM_ABOUT, MenuKind::Help);
+  ASSERT_TRUE(about);
+  EXPECT_EQ(about->text, "&About");
+  EXPECT_TRUE(about->enabled());
+
+  // Neither maximizing nor sizing is offered.
+  auto maximize = app.FindMenuItem(SC_MAXIMIZE, MenuKind::System);
+  auto size = app.FindMenuItem(SC_SIZE, MenuKind::System);
+  ASSERT_TRUE(maximize && size);
+  EXPECT_TRUE(maximize->grayed());
+  EXPECT_TRUE(size->grayed());
+}
+
+TEST_F(ShellE2E, FileExitEndsTheProgramWithCodeZero) {
+  ASSERT_TRUE(app.ChooseMenuItem(IDM_EXIT));
+  EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+TEST_F(ShellE2E, CloseBoxEndsTheProgramWithCodeZero) {
+  // The close box arrives as SC_CLOSE, which the dialog turns into WM_CLOSE.
+  PostMessageA(app.mainWindow(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+TEST_F(ShellE2E, WmCloseEndsTheProgramWithCodeZero) {
+  app.Close();
+  EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+TEST_F(ShellE2E, EnterEscapeAndDoubleClicksDoNothing) {
+  TempFolder folder;
+  std::string path = folder.file("steady.wav");
+  ASSERT_TRUE(WriteWholeFile(path, PcmWave(11025)));
+  ASSERT_TRUE(app.ChooseMenuItem(IDM_OPEN));
+  ASSERT_TRUE(app.AnswerFileDialog(path)) << "the Open dialog did not take the file";
+  ASSERT_TRUE(app.Sync());
+  ASSERT_EQ(app.Caption(), "Audio Recorder - steady.wav");
+  ASSERT_EQ(app.ControlText(IDC_LENGTH), "00:01.0");
+  ASSERT_TRUE(app.IsControlEnabled(IDC_PLAY));
+  ASSERT_TRUE(app.IsControlEnabled(IDC_RECORD));
+  ASSERT_FALSE(app.IsControlEnabled(IDC_STOP));
+
+  app.PostCommand(IDOK);
+  app.PostCommand(IDCANCEL);
+  for (int id : kButtons) app.PostCommand(static_cast<UINT>(id), BN_DOUBLECLICKED, app.Control(id));
+  Sleep(300);
+  ASSERT_TRUE(app.Sync());
+
+  EXPECT_FALSE(app.HasExited());
+  EXPECT_TRUE(app.Dialogs().empty())
+      << "a dialog opened: " << RecorderApp::WindowText(app.Dialogs().front());
+  EXPECT_EQ(app.Caption(), "Audio Recorder - steady.wav");
+  EXPECT_EQ(app.ControlText(IDC_POSITION), "00:00.0");
+  EXPECT_EQ(app.Slider().pos, 0);
+  EXPECT_FALSE(app.IsControlEnabled(IDC_STOP)) << "playback or recording started";
+  EXPECT_TRUE(app.IsControlEnabled(IDC_PLAY));
+  EXPECT_TRUE(app.IsControlEnabled(IDC_RECORD));
+
+  // A single click of the same buttons does act.
+  ASSERT_TRUE(app.ClickButton(IDC_FORWARD));
+  EXPECT_EQ(app.ControlText(IDC_POSITION), "00:01.0");
+  EXPECT_EQ(app.Slider().pos, app.Slider().max);
+  EXPECT_EQ(app.Slider().max, 11025);
+
+  ASSERT_TRUE(app.ChooseMenuItem(IDM_EXIT));
+  EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+TEST_F(ShellE2E, HelpAboutShowsTheProductAndClosesWithOk) {
+  app.PostCommand(IDM_ABOUT);
+  auto texts = app.ReadAndCloseAbout();
+  ASSERT_TRUE(texts);
+  ASSERT_GE(texts->size(), 4u);
+  EXPECT_EQ((*texts)[0], "Quenby Pro Audio Recorder");
+  EXPECT_EQ((*texts)[1], "Version 1.0");
+  EXPECT_TRUE(app.Dialogs().empty());
+  EXPECT_FALSE(app.HasExited());
+}
