@@ -22,6 +22,29 @@ bool IsUsablePlacement(DWORD type, DWORD size, const WINDOWPLACEMENT& placement)
   return placement.showCmd != SW_HIDE;
 }
 
+// The window's own procedure while the guard below sits in front of it.
+WNDPROC g_guardedWindowProc = nullptr;
+
+// Some modal dialog loops (Wine's) show the dialog normally the first time their queue runs
+// empty, which would undo a minimized placement applied during WM_INITDIALOG. The guard refuses
+// that one restore, unless the user asked for it through the system command, and steps aside
+// at the first restore, system command or destruction, whichever comes first.
+LRESULT CALLBACK KeepMinimizedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const WNDPROC own = g_guardedWindowProc;
+  if (message == WM_QUERYOPEN || message == WM_SYSCOMMAND || message == WM_NCDESTROY) {
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(own));
+    g_guardedWindowProc = nullptr;
+    if (message == WM_QUERYOPEN) return FALSE;
+  }
+  return CallWindowProcA(own, window, message, wParam, lParam);
+}
+
+void KeepMinimizedThroughDialogStart(HWND window) {
+  if (g_guardedWindowProc || !IsIconic(window)) return;
+  g_guardedWindowProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&KeepMinimizedProc)));
+}
+
 }  // namespace
 
 void SavePlacement(HWND window) {
@@ -62,4 +85,5 @@ void RestorePlacement(HWND window) {
   }
   if (!IsUsablePlacement(type, size, stored.placement)) return;
   SetWindowPlacement(window, &stored.placement);
+  KeepMinimizedThroughDialogStart(window);
 }

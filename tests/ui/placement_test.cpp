@@ -16,6 +16,40 @@ INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) {
   return 0;
 }
 
+// Restores while the dialog starts, as the program does.
+INT_PTR CALLBACK RestoringDialogProc(HWND window, UINT message, WPARAM, LPARAM) {
+  if (message == WM_INITDIALOG) {
+    RestorePlacement(window);
+    return 1;
+  }
+  return 0;
+}
+
+// Runs the main dialog modally, restoring during its start, and notes what the window looks
+// like once the dialog loop has settled, and after the user restores it.
+struct ModalObservation {
+  bool iconicWhenSettled = false;
+  bool iconicAfterUserRestore = true;
+};
+ModalObservation g_observed;
+
+INT_PTR CALLBACK ObservingModalProc(HWND window, UINT message, WPARAM, LPARAM) {
+  if (message == WM_INITDIALOG) {
+    RestorePlacement(window);
+    SetTimer(window, 1, 300, nullptr);
+    return 1;
+  }
+  if (message == WM_TIMER) {
+    KillTimer(window, 1);
+    g_observed.iconicWhenSettled = IsIconic(window);
+    SendMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+    g_observed.iconicAfterUserRestore = IsIconic(window);
+    EndDialog(window, 0);
+    return 1;
+  }
+  return 0;
+}
+
 class Placement : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -144,10 +178,22 @@ TEST_F(Placement, MinimizedWindowReopensMinimized) {
   HWND second = NewMainWindow();
   RestorePlacement(second);
   EXPECT_TRUE(IsIconic(second));
+  HWND starting =
+      CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, RestoringDialogProc, 0);
+  EXPECT_TRUE(IsIconic(starting)) << "restored while the dialog starts";
+  DestroyWindow(starting);
   ShowWindow(second, SW_RESTORE);
   const RECT restored = WindowRect(second);
   EXPECT_EQ(restored.left, 40);
   EXPECT_EQ(restored.top, 50);
+}
+
+TEST_F(Placement, MinimizedPlacementOutlastsTheStartOfTheModalLoop) {
+  const WINDOWPLACEMENT minimized = FarAwayMinimized();
+  WriteValue(REG_BINARY, &minimized, 44);
+  DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, ObservingModalProc, 0);
+  EXPECT_TRUE(g_observed.iconicWhenSettled);
+  EXPECT_FALSE(g_observed.iconicAfterUserRestore);
 }
 
 TEST_F(Placement, MalformedValuesAreIgnored) {
