@@ -1,0 +1,259 @@
+#include "wave_fixture.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+#include <ostream>
+
+#include "app/context.h"
+#include "app/main_dialog.h"
+#include "recent/recent_list.h"
+#include "resources/resource.h"
+#include "wave/format.h"
+#include "wave/wave_file.h"
+
+void PutLe16(Bytes& bytes, uint16_t value) {
+  bytes.push_back(value & 0xFF);
+  bytes.push_back(value >> 8);
+}
+
+void PutLe32(Bytes& bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes.push_back((value >> (8 * i)) & 0xFF);
+}
+
+uint16_t Le16(const Bytes& bytes, size_t offset) {
+  return static_cast<uint16_t>(bytes.at(offset) | bytes.at(offset + 1) << 8);
+}
+
+uint32_t Le32(const Bytes& bytes, size_t offset) {
+  return static_cast<uint32_t>(Le16(bytes, offset)) | static_cast<uint32_t>(Le16(bytes, offset + 2))
+                                                          << 16;
+}
+
+std::string FourCC(const Bytes& bytes, size_t offset) {
+  if (offset + 4 > bytes.size()) return "";
+  return std::string(reinterpret_cast<const char*>(bytes.data() + offset), 4);
+}
+
+Bytes Chunk(const char* id, const Bytes& payload, std::optional<uint32_t> statedSize) {
+  Bytes chunk(id, id + 4);
+  PutLe32(chunk, statedSize.value_or(static_cast<uint32_t>(payload.size())));
+  chunk.insert(chunk.end(), payload.begin(), payload.end());
+  if (payload.size() % 2) chunk.push_back(0);
+  return chunk;
+}
+
+Bytes Riff(const char* formType, std::initializer_list<Bytes> chunks,
+           std::optional<uint32_t> statedSize) {
+  Bytes body(formType, formType + 4);
+  for (const Bytes& chunk : chunks) body.insert(body.end(), chunk.begin(), chunk.end());
+  Bytes file{'R', 'I', 'F', 'F'};
+  PutLe32(file, statedSize.value_or(static_cast<uint32_t>(body.size())));
+  file.insert(file.end(), body.begin(), body.end());
+  return file;
+}
+
+Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits, bool withCbSize) {
+  Bytes format;
+  const uint16_t blockAlign = static_cast<uint16_t>(channels * ((bits + 7) / 8));
+  PutLe16(format, WAVE_FORMAT_PCM);
+  PutLe16(format, channels);
+  PutLe32(format, rate);
+  PutLe32(format, rate * blockAlign);
+  PutLe16(format, blockAlign);
+  PutLe16(format, bits);
+  if (withCbSize) PutLe16(format, 0);
+  return format;
+}
+
+Bytes Samples(size_t count, unsigned char seed) {
+  Bytes samples(count);
+  for (size_t i = 0; i < count; ++i) samples[i] = static_cast<unsigned char>(seed + i * 7);
+  return samples;
+}
+
+uint32_t DataPayloadOffset(const Bytes& file) {
+  uint64_t position = 12;
+  while (position + 8 <= file.size()) {
+    if (FourCC(file, position) == "data") return static_cast<uint32_t>(position + 8);
+    position += 8 + ((static_cast<uint64_t>(Le32(file, position + 4)) + 1) & ~uint64_t{1});
+  }
+  return 0;
+}
+
+// ---- sox ----
+
+namespace {
+using UnixNameFn = char*(CDECL*)(const WCHAR*);
+
+std::string UnixPath(const std::string& windowsPath) {
+  // Through void* because the exported function's type is not FARPROC's.
+  auto toUnix = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+  if (!toUnix) return "";
+  WCHAR wide[MAX_PATH];
+  if (!MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH)) return "";
+  char* unix = toUnix(wide);
+  if (!unix) return "";
+  std::string result = unix;
+  HeapFree(GetProcessHeap(), 0, unix);
+  return result;
+}
+}  // namespace
+
+bool SoxInstalled() {
+  return GetFileAttributesA("Z:\\usr\\bin\\sox") != INVALID_FILE_ATTRIBUTES;
+}
+
+bool RunSox(const std::string& arguments, const std::string& windowsOutputPath,
+            const std::string& effects) {
+  const std::string output = UnixPath(windowsOutputPath);
+  if (output.empty()) return false;
+  // Wine starts Unix programs but gives back no process handle to wait on, so sox writes a
+  // side file that is renamed once complete, and the test waits for the final name.
+  const std::string part = output + ".part.wav";
+  std::string command = "/bin/sh -c \"/usr/bin/sox -q " + arguments + " '" + part + "' " + effects +
+                        " && mv '" + part + "' '" + output + "'\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process))
+    return false;
+  if (process.hProcess) CloseHandle(process.hProcess);
+  if (process.hThread) CloseHandle(process.hThread);
+  const DWORD started = GetTickCount();
+  while (GetFileAttributesA(windowsOutputPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (GetTickCount() - started > 20000) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+// ---- Snapshots ----
+
+bool operator==(const RecorderSnapshot& a, const RecorderSnapshot& b) {
+  return a.fileLoaded == b.fileLoaded && a.filePath == b.filePath && a.fileTitle == b.fileTitle &&
+         a.driveRoot == b.driveRoot && a.dataOffset == b.dataOffset && a.dataSize == b.dataSize &&
+         a.sliderMin == b.sliderMin && a.sliderMax == b.sliderMax && a.sliderPos == b.sliderPos &&
+         a.positionText == b.positionText && a.lengthText == b.lengthText &&
+         a.dataSizeText == b.dataSizeText && a.caption == b.caption && a.tagName == b.tagName &&
+         a.detailsText == b.detailsText && a.format == b.format &&
+         std::memcmp(a.enabled, b.enabled, sizeof a.enabled) == 0 &&
+         a.sliderEnabled == b.sliderEnabled && a.recent == b.recent &&
+         a.fileMenuItems == b.fileMenuItems;
+}
+
+void PrintTo(const RecorderSnapshot& s, std::ostream* os) {
+  *os << "{loaded " << s.fileLoaded << ", path '" << s.filePath << "', title '" << s.fileTitle
+      << "', root '" << s.driveRoot << "', offset " << s.dataOffset << ", size " << s.dataSize
+      << ", slider " << s.sliderMin << ".." << s.sliderMax << " @" << s.sliderPos << ", texts '"
+      << s.positionText << "' '" << s.lengthText << "' '" << s.dataSizeText << "', caption '"
+      << s.caption << "', tag '" << s.tagName << "', details '" << s.detailsText
+      << "', format bytes " << s.format.size() << ", buttons";
+  for (bool e : s.enabled) *os << ' ' << e;
+  *os << ", slider enabled " << s.sliderEnabled << ", recent " << s.recent.size() << ", menu items "
+      << s.fileMenuItems << "}";
+}
+
+std::string Text(HWND window, int id) {
+  char text[512] = "";
+  GetDlgItemTextA(window, id, text, sizeof text);
+  return text;
+}
+
+std::string Caption(HWND window) {
+  char text[512] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+namespace {
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM) {
+  return message == WM_INITDIALOG;
+}
+}  // namespace
+
+void WaveFileTest::SetUp() {
+  g_instance = GetModuleHandleA(nullptr);
+  InitCommonControls();
+  window_ = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, PlainDialogProc, 0);
+  ASSERT_NE(window_, nullptr);
+  g_context.mainWindow = window_;
+  CreateControls(g_instance, window_);
+  ASSERT_NE(g_controls.slider, nullptr);
+  ASSERT_EQ(InitFormat(nullptr), 0);
+  // The platform's compression manager as the tests know it.
+  ASSERT_EQ(MaxFormatSize, 50u);
+  g_recentList = CreateRecentList(4, 4, 128, IDM_RECENT_BASE);
+  ASSERT_NE(g_recentList, nullptr);
+  boxes_.clear();
+}
+
+void WaveFileTest::TearDown() {
+  if (g_recentList) FreeRecentList(g_recentList);
+  g_recentList = nullptr;
+  FreeFormat();
+  if (window_) DestroyWindow(window_);
+  RestoreRealServices();
+}
+
+Bytes WaveFileTest::FormatBytes() const {
+  const auto* block = reinterpret_cast<const unsigned char*>(CurrentFormat);
+  return Bytes(block, block + MaxFormatSize);
+}
+
+RecorderSnapshot WaveFileTest::Snapshot() const {
+  RecorderSnapshot s{};
+  s.fileLoaded = g_context.fileLoaded;
+  s.filePath = g_context.filePath;
+  s.fileTitle = g_context.fileTitle;
+  s.driveRoot = g_context.driveRoot;
+  s.dataOffset = g_context.dataOffset;
+  s.dataSize = g_context.dataSize;
+  s.sliderMin = SendMessageA(g_controls.slider, TBM_GETRANGEMIN, 0, 0);
+  s.sliderMax = SendMessageA(g_controls.slider, TBM_GETRANGEMAX, 0, 0);
+  s.sliderPos = SendMessageA(g_controls.slider, TBM_GETPOS, 0, 0);
+  s.positionText = Text(window_, IDC_POSITION);
+  s.lengthText = Text(window_, IDC_LENGTH);
+  s.dataSizeText = Text(window_, IDC_DATASIZE);
+  s.caption = Caption(window_);
+  s.tagName = FormatTagName;
+  s.detailsText = FormatDetailsText;
+  s.format = FormatBytes();
+  for (int i = 0; i < 5; ++i) s.enabled[i] = IsWindowEnabled(g_controls.buttons[i]) != 0;
+  s.sliderEnabled = IsWindowEnabled(g_controls.slider) != 0;
+  for (WORD i = 0; g_recentList && i < 4; ++i) {
+    char entry[256] = "";
+    if (GetRecentFile(g_recentList, i, 0, entry, sizeof entry)) s.recent.push_back(entry);
+  }
+  s.fileMenuItems = GetMenuItemCount(GetSubMenu(GetMenu(window_), 0));
+  return s;
+}
+
+int WaveFileTest::OpenPath(const std::string& path) {
+  lstrcpynA(g_context.filePath, path.c_str(), sizeof g_context.filePath);
+  const size_t slash = path.find_last_of('\\');
+  const std::string title = slash == std::string::npos ? path : path.substr(slash + 1);
+  lstrcpynA(g_context.fileTitle, title.c_str(), sizeof g_context.fileTitle);
+  OpenDialogRecord.lpstrFile = g_context.filePath;
+  return OpenWaveFile(window_, 1);
+}
+
+std::string WaveFileTest::WriteFile(const std::string& name, const Bytes& bytes) {
+  const std::string path = folder_.file(name);
+  EXPECT_TRUE(WriteWholeFile(path, bytes));
+  return path;
+}
+
+void WaveFileTest::LoadGoodFile() {
+  const std::string path = WriteFile(
+      "good.wav",
+      Riff("WAVE", {Chunk("fmt ", PcmFormat(2, 44100, 16, true)), Chunk("data", Samples(4000))}));
+  ASSERT_EQ(OpenPath(path), 0);
+  ASSERT_TRUE(boxes_.boxes().empty());
+  ASSERT_EQ(g_context.dataSize, 4000u);
+  ASSERT_EQ(SendMessageA(g_controls.slider, TBM_GETRANGEMAX, 0, 0), 1000);
+  // A position away from 0, so a failure that touched the slider would show.
+  SendMessageA(g_controls.slider, TBM_SETPOS, 1, 250);
+}

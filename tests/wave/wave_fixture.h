@@ -1,0 +1,88 @@
+// Shared pieces of the wave-file tests: RIFF byte builders, sox-made files, and a fixture with
+// the real main dialog template, its controls, the real compression manager's format block and
+// a real recent-files list.
+#pragma once
+
+#include <windows.h>
+#include <mmreg.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+using Bytes = std::vector<unsigned char>;
+
+// ---- Little-endian fields and RIFF pieces ----
+void PutLe16(Bytes& bytes, uint16_t value);
+void PutLe32(Bytes& bytes, uint32_t value);
+uint16_t Le16(const Bytes& bytes, size_t offset);
+uint32_t Le32(const Bytes& bytes, size_t offset);
+std::string FourCC(const Bytes& bytes, size_t offset);
+
+// A chunk: identifier, stated size (the payload's length unless given), payload and, for an
+// odd payload, the pad byte RIFF asks for.
+Bytes Chunk(const char* id, const Bytes& payload, std::optional<uint32_t> statedSize = {});
+// A RIFF form around the chunks; its size is the true one unless given.
+Bytes Riff(const char* formType, std::initializer_list<Bytes> chunks,
+           std::optional<uint32_t> statedSize = {});
+// The 16-byte PCM "fmt " payload, or the 18-byte one with cbSize when withCbSize.
+Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits, bool withCbSize = false);
+Bytes Samples(size_t count, unsigned char seed = 0x40);
+// Offset of the first payload byte of the first "data" chunk found walking the chunks of the
+// form, or 0; an independent reading of the layout for comparing with dataOffset.
+uint32_t DataPayloadOffset(const Bytes& file);
+
+// ---- sox, started through Wine as the Unix program it is ----
+bool SoxInstalled();
+// Runs `/usr/bin/sox <arguments> <output> <effects>` with the output given as a Windows path;
+// true once the finished file exists (it appears under its name only when sox has completed it).
+bool RunSox(const std::string& arguments, const std::string& windowsOutputPath,
+            const std::string& effects);
+
+// ---- What an operation leaves behind ----
+struct RecorderSnapshot {
+  bool fileLoaded;
+  std::string filePath, fileTitle, driveRoot;
+  DWORD dataOffset, dataSize;
+  LRESULT sliderMin, sliderMax, sliderPos;
+  std::string positionText, lengthText, dataSizeText, caption;
+  std::string tagName, detailsText;
+  Bytes format;
+  bool enabled[5];
+  bool sliderEnabled;
+  std::vector<std::string> recent;
+  int fileMenuItems;
+};
+bool operator==(const RecorderSnapshot& a, const RecorderSnapshot& b);
+void PrintTo(const RecorderSnapshot& s, std::ostream* os);
+
+class WaveFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  HWND window() const { return window_; }
+  RecorderSnapshot Snapshot() const;
+  Bytes FormatBytes() const;
+  // Puts the path (and its name part) where the recent-file command puts them, then opens the
+  // file without the dialog.
+  int OpenPath(const std::string& path);
+  // Opens a good 16-bit stereo file first, so failures have a loaded file to leave alone.
+  void LoadGoodFile();
+  std::string WriteFile(const std::string& name, const Bytes& bytes);
+
+  MessageBoxCapture boxes_;
+  TempFolder folder_;
+
+ private:
+  HWND window_ = nullptr;
+};
+
+std::string Text(HWND window, int id);
+std::string Caption(HWND window);
