@@ -1,0 +1,181 @@
+// File New and File Open in the real program, worked from outside through its dialogs.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "recorder_driver.h"
+#include "resources/resource.h"
+#include "support/test_support.h"
+#include "wave_fixture.h"
+
+using recorder_driver::MenuItem;
+using recorder_driver::MenuKind;
+using recorder_driver::RecorderApp;
+
+namespace {
+
+class WaveE2E : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(app.Start()) << app.LastError(); }
+  void TearDown() override {
+    if (!app.HasExited()) {
+      app.Close();
+      app.WaitForExit();
+    }
+  }
+
+  // Opens a file through File Open as the user does.
+  void OpenThroughDialog(const std::string& path) {
+    app.PostCommand(IDM_OPEN, 0, nullptr, false);
+    ASSERT_TRUE(app.AnswerFileDialog(path));
+    ASSERT_TRUE(app.Sync());
+  }
+
+  std::string SoxStereoFile(const std::string& name) {
+    const std::string path = folder.file(name);
+    EXPECT_TRUE(
+        RunSox("-n -r 44100 -b 16 -c 2 -e signed-integer -t wav", path, "synth 0.5 sine 440"));
+    return path;
+  }
+
+  bool RecentMenuNames(const std::string& path) {
+    for (const MenuItem& item : app.ReadMenu(MenuKind::File))
+      if (item.id > IDM_RECENT_BASE && item.id <= IDM_RECENT_BASE + 4 &&
+          item.text.find(path.substr(path.rfind('\\') + 1)) != std::string::npos)
+        return true;
+    return false;
+  }
+
+  RecorderApp app;
+  TempFolder folder;
+};
+
+TEST_F(WaveE2E, NewCreatesTheFileAndReadiesRecording) {
+  const std::string path = folder.file("take.wav");
+  app.PostCommand(IDM_NEW, 0, nullptr, false);
+  ASSERT_TRUE(app.AnswerFileDialog(path));
+  ASSERT_TRUE(app.AnswerFormatChooser());
+  ASSERT_TRUE(app.Sync());
+
+  const Bytes file = ReadWholeFile(path);
+  ASSERT_EQ(file.size(), 90u);
+  EXPECT_EQ(FourCC(file, 0), "RIFF");
+  EXPECT_EQ(Le32(file, 4), 82u);
+  EXPECT_EQ(FourCC(file, 82), "data");
+  EXPECT_EQ(Le32(file, 86), 0u);
+
+  EXPECT_EQ(app.Caption(), "Audio Recorder - take.wav");
+  EXPECT_EQ(app.ControlText(IDC_POSITION), "00:00.0");
+  EXPECT_EQ(app.ControlText(IDC_LENGTH), "00:00.0");
+  EXPECT_NE(app.ControlText(IDC_DATASIZE).find("0.0"), std::string::npos);
+  EXPECT_TRUE(app.IsControlEnabled(IDC_RECORD));
+  for (int id : {IDC_PLAY, IDC_REWIND, IDC_FORWARD, IDC_STOP})
+    EXPECT_FALSE(app.IsControlEnabled(id)) << "button " << id;
+  const auto slider = app.Slider();
+  EXPECT_TRUE(slider.enabled);
+  EXPECT_EQ(slider.max, 0);
+  EXPECT_TRUE(RecentMenuNames(path));
+  EXPECT_TRUE(app.NoMessageBoxWithin(200));
+}
+
+TEST_F(WaveE2E, CancelledSaveForgetsTheFileButChangesNothingVisible) {
+  if (!SoxInstalled()) GTEST_SKIP() << "sox is not installed";
+  const std::string path = SoxStereoFile("loaded.wav");
+  OpenThroughDialog(path);
+  ASSERT_EQ(app.Caption(), "Audio Recorder - loaded.wav");
+  const std::string length = app.ControlText(IDC_LENGTH);
+
+  app.PostCommand(IDM_NEW, 0, nullptr, false);
+  ASSERT_TRUE(app.CancelFileDialog());
+  ASSERT_TRUE(app.Sync());
+  EXPECT_EQ(app.WaitForFormatChooser(300), nullptr);
+  EXPECT_TRUE(app.NoMessageBoxWithin(200));
+  EXPECT_EQ(app.Caption(), "Audio Recorder - loaded.wav");
+  EXPECT_EQ(app.ControlText(IDC_LENGTH), length);
+  // No refresh happened: Record and the slider still look available.
+  EXPECT_TRUE(app.IsControlEnabled(IDC_RECORD));
+  EXPECT_TRUE(app.IsControlEnabled(IDC_PLAY));
+  EXPECT_TRUE(app.Slider().enabled);
+}
+
+TEST_F(WaveE2E, CancelledFormatChoiceCreatesNothing) {
+  const std::string path = folder.file("never.wav");
+  app.PostCommand(IDM_NEW, 0, nullptr, false);
+  ASSERT_TRUE(app.AnswerFileDialog(path));
+  ASSERT_TRUE(app.CancelFormatChooser());
+  ASSERT_TRUE(app.Sync());
+  EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(app.Caption(), "Audio Recorder");
+  EXPECT_TRUE(app.NoMessageBoxWithin(200));
+}
+
+TEST_F(WaveE2E, NamingAnExistingFileAsksBeforeReplacingIt) {
+  const std::string path = folder.file("existing.wav");
+  ASSERT_TRUE(WriteWholeFile(path, Bytes(3000, 0x5A)));
+  app.PostCommand(IDM_NEW, 0, nullptr, false);
+  // The dialog stays open while it asks.
+  EXPECT_FALSE(app.AnswerFileDialog(path, 1500));
+  const auto question = app.WaitForMessageBox();
+  ASSERT_TRUE(question.has_value());
+  EXPECT_NE(question->text.find("replace"), std::string::npos) << question->text;
+  // Before the answer nothing was touched.
+  EXPECT_EQ(ReadWholeFile(path).size(), 3000u);
+  ASSERT_TRUE(RecorderApp::PressDialogButton(question->window, IDYES));
+  const HWND dialog = app.WaitForFileDialog(2000);
+  if (dialog) {
+    ASSERT_TRUE(RecorderApp::WaitForWindowGone(dialog));
+  }
+  ASSERT_TRUE(app.AnswerFormatChooser());
+  ASSERT_TRUE(app.Sync());
+  EXPECT_EQ(ReadWholeFile(path).size(), 90u);
+  EXPECT_EQ(app.Caption(), "Audio Recorder - existing.wav");
+}
+
+TEST_F(WaveE2E, OpenShowsASoxFile) {
+  if (!SoxInstalled()) GTEST_SKIP() << "sox is not installed";
+  const std::string path = SoxStereoFile("tone.wav");
+  OpenThroughDialog(path);
+  EXPECT_EQ(app.Caption(), "Audio Recorder - tone.wav");
+  EXPECT_EQ(app.ControlText(IDC_POSITION), "00:00.0");
+  EXPECT_EQ(app.ControlText(IDC_LENGTH), "00:00.5");
+  EXPECT_NE(app.ControlText(IDC_DATASIZE).find("86.1"), std::string::npos)
+      << app.ControlText(IDC_DATASIZE);
+  const auto slider = app.Slider();
+  EXPECT_TRUE(slider.enabled);
+  EXPECT_EQ(slider.min, 0);
+  EXPECT_EQ(slider.max, 22050);  // 88200 bytes of 4-byte blocks
+  EXPECT_EQ(slider.pos, 0);
+  for (int id : {IDC_PLAY, IDC_REWIND, IDC_FORWARD, IDC_RECORD})
+    EXPECT_TRUE(app.IsControlEnabled(id)) << "button " << id;
+  EXPECT_FALSE(app.IsControlEnabled(IDC_STOP));
+  EXPECT_TRUE(RecentMenuNames(path));
+  EXPECT_TRUE(app.NoMessageBoxWithin(200));
+}
+
+TEST_F(WaveE2E, OpenOfABadFileReportsIt) {
+  const std::string path = folder.file("zero.wav");
+  ASSERT_TRUE(WriteWholeFile(
+      path, Riff("WAVE", {Chunk("fmt ", PcmFormat(1, 8000, 8, true)), Chunk("data", Bytes{})})));
+  app.PostCommand(IDM_OPEN, 0, nullptr, false);
+  ASSERT_TRUE(app.AnswerFileDialog(path));
+  const auto box = app.AcknowledgeMessageBox("Error");
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->text, "The data chunk contains no data.");
+  ASSERT_TRUE(app.Sync());
+  EXPECT_EQ(app.Caption(), "Audio Recorder");
+  // A failed open has no follow-up: Play stays as it was.
+  EXPECT_FALSE(app.IsControlEnabled(IDC_PLAY));
+}
+
+TEST_F(WaveE2E, CancelledOpenEnablesPlay) {
+  ASSERT_FALSE(app.IsControlEnabled(IDC_PLAY));
+  app.PostCommand(IDM_OPEN, 0, nullptr, false);
+  ASSERT_TRUE(app.CancelFileDialog());
+  ASSERT_TRUE(app.Sync());
+  EXPECT_TRUE(app.IsControlEnabled(IDC_PLAY));
+  EXPECT_EQ(app.ControlText(IDC_POSITION), "00:00.0");
+  EXPECT_EQ(app.Caption(), "Audio Recorder");
+  EXPECT_TRUE(app.NoMessageBoxWithin(200));
+}
+
+}  // namespace
