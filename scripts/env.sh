@@ -31,14 +31,21 @@ _recorder_wait_for() { # seconds command... : polls every 50 ms until the comman
   done
 }
 
+_recorder_xvfb_is_ours() { # display number: our Xvfb holds the display's lock
+  [ "$(tr -d ' \n' <"/tmp/.X$1-lock" 2>/dev/null)" = "$RECORDER_XVFB_PID" ]
+}
+
 _recorder_start_xvfb() {
-  local n
-  for n in $(seq 50 250); do
+  local n first=$((50 + RANDOM % 100)) i
+  for i in $(seq 0 199); do
+    n=$((50 + (first - 50 + i) % 200))
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$RECORDER_ENV_DIR/logs/xvfb.log" 2>&1 &
     RECORDER_XVFB_PID=$!
-    if _recorder_wait_for 10 test -S "/tmp/.X11-unix/X$n" && kill -0 "$RECORDER_XVFB_PID" 2>/dev/null &&
-      DISPLAY=":$n" _recorder_wait_for 5 xdpyinfo; then
+    # Another run may have taken the same number at the same moment: the lock file names the
+    # server that won.
+    if _recorder_wait_for 10 test -S "/tmp/.X11-unix/X$n" && _recorder_xvfb_is_ours "$n" &&
+      DISPLAY=":$n" _recorder_wait_for 5 xdpyinfo && kill -0 "$RECORDER_XVFB_PID" 2>/dev/null; then
       export DISPLAY=":$n"
       return 0
     fi
