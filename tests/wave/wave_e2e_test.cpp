@@ -96,6 +96,13 @@ TEST_F(WaveE2E, CancelledSaveForgetsTheFileButChangesNothingVisible) {
   EXPECT_TRUE(app.IsControlEnabled(IDC_RECORD));
   EXPECT_TRUE(app.IsControlEnabled(IDC_PLAY));
   EXPECT_TRUE(app.Slider().enabled);
+
+  // The next refresh (here: playback ending) shows that no file is loaded any more.
+  ASSERT_TRUE(app.ClickButton(IDC_PLAY));
+  const DWORD started = GetTickCount();
+  while (app.IsControlEnabled(IDC_RECORD) && GetTickCount() - started < 10000) Sleep(20);
+  EXPECT_FALSE(app.IsControlEnabled(IDC_RECORD));
+  EXPECT_FALSE(app.Slider().enabled);
 }
 
 TEST_F(WaveE2E, CancelledFormatChoiceCreatesNothing) {
