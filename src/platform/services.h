@@ -55,6 +55,8 @@ struct PlatformServices {
   decltype(&::GlobalLock) GlobalLock;
   decltype(&::GetDiskFreeSpaceExA) GetDiskFreeSpaceExA;
   decltype(&::GetSysColor) GetSysColor;
+  // Registry writes (the recent-files values); bound here so RealServices() need not name it.
+  decltype(&::RegSetValueExA) RegSetValueExA = &::RegSetValueExA;
 };
 
 extern PlatformServices sys;

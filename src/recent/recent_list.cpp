@@ -200,8 +200,8 @@ int SaveRecentList(const RecentFileList* list, const char* keyPath) {
   for (WORD i = 0; i < list->capacity; ++i) {
     if (!GetRecentFile(list, i, 0, text, list->entrySize + kReadLimitExtra)) text[0] = 0;
     // The characters only, without a terminating zero; an unused slot is an empty value.
-    RegSetValueExA(key.get(), ValueName(i + 1).c_str(), 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(lstrlenA(text)));
+    sys.RegSetValueExA(key.get(), ValueName(i + 1).c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(lstrlenA(text)));
   }
   return 1;
 }

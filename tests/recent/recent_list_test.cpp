@@ -1,0 +1,185 @@
+// The list operations and the File menu items they produce.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "recent_fixture.h"
+#include "support/test_support.h"
+
+using Texts = std::vector<std::string>;
+
+namespace {
+
+int g_allocationsLeft = 0;
+HGLOBAL WINAPI RationedAlloc(UINT flags, SIZE_T bytes) {
+  if (g_allocationsLeft <= 0) return nullptr;
+  --g_allocationsLeft;
+  return GlobalAlloc(flags, bytes);
+}
+
+OwnedRecentList ListOf(const Texts& mostRecentFirst) {
+  OwnedRecentList list = MakeProgramList();
+  for (auto it = mostRecentFirst.rbegin(); it != mostRecentFirst.rend(); ++it)
+    AddRecentFile(list.get(), it->c_str());
+  return list;
+}
+
+}  // namespace
+
+TEST(RecentListTest, CreatesAnEmptyZeroFilledList) {
+  OwnedRecentList list = MakeProgramList();
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->count, 0);
+  EXPECT_EQ(list->menuLimit, 4);
+  EXPECT_EQ(list->capacity, 4);
+  EXPECT_EQ(list->entrySize, 128);
+  EXPECT_EQ(list->baseCommandId, 8000);
+  for (int i = 0; i < 512; ++i) ASSERT_EQ(list->entries[i], 0) << i;
+}
+
+TEST(RecentListTest, NoListWhenMemoryIsShort) {
+  for (int granted : {0, 1}) {
+    g_allocationsLeft = granted;
+    ScopedService alloc(sys.GlobalAlloc, &RationedAlloc);
+    EXPECT_EQ(CreateRecentList(4, 4, 128, 8000), nullptr) << granted;
+  }
+}
+
+TEST(RecentListTest, AddingMatchesWithoutCaseAndMovesToFront) {
+  OwnedRecentList empty = MakeProgramList();
+  AddRecentFile(empty.get(), "c:\\only.wav");
+  EXPECT_EQ(Entries(empty.get()), Texts{"c:\\only.wav"});
+
+  OwnedRecentList list = ListOf({"c:\\b.wav", "c:\\a.wav"});
+  AddRecentFile(list.get(), "C:\\A.WAV");
+  EXPECT_EQ(Entries(list.get()), (Texts{"C:\\A.WAV", "c:\\b.wav"}));
+
+  OwnedRecentList four = ListOf({"1", "2", "3", "4"});
+  AddRecentFile(four.get(), "3");
+  EXPECT_EQ(Entries(four.get()), (Texts{"3", "1", "2", "4"}));
+}
+
+TEST(RecentListTest, FullListDropsTheOldest) {
+  OwnedRecentList list = ListOf({"1", "2", "3", "4"});
+  AddRecentFile(list.get(), "new");
+  EXPECT_EQ(Entries(list.get()), (Texts{"new", "1", "2", "3"}));
+  EXPECT_EQ(list->count, 4);
+}
+
+TEST(RecentListTest, LongPathIsCutToTheSlotAndNoLongerMatches) {
+  const std::string path(200, 'p');
+  OwnedRecentList list = MakeProgramList();
+  AddRecentFile(list.get(), path.c_str());
+  EXPECT_EQ(Entries(list.get()), Texts{path.substr(0, 127)});
+  EXPECT_EQ(list->entries[127], 0);
+
+  AddRecentFile(list.get(), path.c_str());
+  EXPECT_EQ(Entries(list.get()), (Texts{path.substr(0, 127), path.substr(0, 127)}));
+}
+
+TEST(RecentListTest, AddingASlotOfTheListItselfKeepsTheText) {
+  OwnedRecentList list = ListOf({"a", "b", "c"});
+  AddRecentFile(list.get(), list->entries + 2 * list->entrySize);
+  EXPECT_EQ(Entries(list.get()), (Texts{"c", "a", "b"}));
+}
+
+TEST(RecentListTest, GetCopiesByIndexOrCommandWithinTheBound) {
+  OwnedRecentList list = ListOf({"c:\\first.wav", "c:\\second.wav"});
+  char text[64] = "unchanged";
+
+  EXPECT_EQ(GetRecentFile(list.get(), 1, 0, text, sizeof text), 1);
+  EXPECT_STREQ(text, "c:\\second.wav");
+  EXPECT_EQ(GetRecentFile(list.get(), 8001, 1, text, sizeof text), 1);
+  EXPECT_STREQ(text, "c:\\first.wav");
+
+  EXPECT_EQ(GetRecentFile(list.get(), 0, 0, text, 6), 1);
+  EXPECT_STREQ(text, "c:\\fi");
+
+  strcpy(text, "unchanged");
+  EXPECT_EQ(GetRecentFile(list.get(), 2, 0, text, sizeof text), 0);
+  EXPECT_EQ(GetRecentFile(list.get(), 8003, 1, text, sizeof text), 0);
+  EXPECT_EQ(GetRecentFile(list.get(), 8000, 1, text, sizeof text), 0);
+  EXPECT_EQ(GetRecentFile(list.get(), 0, 0, text, 0), 0);
+  EXPECT_STREQ(text, "unchanged");
+}
+
+TEST(RecentListTest, SetStoresUpToIndexThreeOnly) {
+  OwnedRecentList list = MakeProgramList();
+  EXPECT_EQ(SetRecentFile(list.get(), 3, "d"), 1);
+  EXPECT_EQ(Entries(list.get()), (Texts{"", "", "", "d"}));
+
+  OwnedRecentList other = ListOf({"a"});
+  EXPECT_EQ(SetRecentFile(other.get(), 4, "x"), 0);
+  EXPECT_EQ(Entries(other.get()), Texts{"a"});
+
+  // A smaller list has no slot at index 3 to write.
+  OwnedRecentList small(CreateRecentList(2, 2, 16, 9000));
+  EXPECT_EQ(SetRecentFile(small.get(), 3, "x"), 0);
+  EXPECT_EQ(small->count, 0);
+}
+
+TEST(RecentListTest, RemovingShiftsLaterEntriesUp) {
+  OwnedRecentList list = ListOf({"0", "1", "2"});
+  EXPECT_EQ(RemoveRecentFile(list.get(), 3, 0), 0);
+  EXPECT_EQ(Entries(list.get()), (Texts{"0", "1", "2"}));
+
+  EXPECT_EQ(RemoveRecentFile(list.get(), 1, 0), 1);
+  EXPECT_EQ(Entries(list.get()), (Texts{"0", "2"}));
+
+  EXPECT_EQ(RemoveRecentFile(list.get(), 8001, 1), 1);
+  EXPECT_EQ(Entries(list.get()), Texts{"2"});
+  EXPECT_EQ(RemoveRecentFile(list.get(), 8002, 1), 0);
+  EXPECT_EQ(RemoveRecentFile(list.get(), 8001, 1), 1);
+  EXPECT_EQ(list->count, 0);
+}
+
+TEST(RecentMenuTest, EntriesGoBetweenTheMenuSeparatorAndExit) {
+  LoadedMainMenu menu;
+  ASSERT_TRUE(menu.file());
+  OwnedRecentList list = ListOf({"C:\\one.wav", "C:\\two.wav", "C:\\three.wav"});
+  BuildRecentMenu(list.get(), menu.file(), 32774);
+
+  std::vector<MenuItem> expected = ResourceFileMenu();
+  expected.insert(expected.begin() + 4, {{8001, false, "&1 C:\\one.wav"},
+                                         {8002, false, "&2 C:\\two.wav"},
+                                         {8003, false, "&3 C:\\three.wav"},
+                                         {8000, true, ""}});
+  EXPECT_EQ(ReadMenu(menu.file()), expected);
+  EXPECT_EQ(GetMenuState(menu.file(), 8001, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED), 0u);
+
+  // Rebuilding replaces the items instead of adding to them.
+  AddRecentFile(list.get(), "C:\\four.wav");
+  AddRecentFile(list.get(), "C:\\five.wav");
+  BuildRecentMenu(list.get(), menu.file(), 32774);
+  expected = ResourceFileMenu();
+  expected.insert(expected.begin() + 4, {{8001, false, "&1 C:\\five.wav"},
+                                         {8002, false, "&2 C:\\four.wav"},
+                                         {8003, false, "&3 C:\\one.wav"},
+                                         {8004, false, "&4 C:\\two.wav"},
+                                         {8000, true, ""}});
+  EXPECT_EQ(ReadMenu(menu.file()), expected);
+}
+
+TEST(RecentMenuTest, AnEmptyListLeavesTheResourceMenu) {
+  LoadedMainMenu menu;
+  OwnedRecentList list = ListOf({"C:\\one.wav"});
+  BuildRecentMenu(list.get(), menu.file(), 32774);
+  RemoveRecentFile(list.get(), 0, 0);
+  BuildRecentMenu(list.get(), menu.file(), 32774);
+  EXPECT_EQ(ReadMenu(menu.file()), ResourceFileMenu());
+
+  BuildRecentMenu(list.get(), nullptr, 32774);  // no menu: nothing to do, no failure
+}
+
+TEST(RecentMenuTest, AnItemWithoutMemoryIsLeftOutAndTheOrderHolds) {
+  LoadedMainMenu menu;
+  OwnedRecentList list = ListOf({"a", "b", "c", "d"});
+  g_allocationsLeft = 1;  // the text of item 4, then nothing for item 3, ...
+  {
+    ScopedService alloc(sys.GlobalAlloc, &RationedAlloc);
+    BuildRecentMenu(list.get(), menu.file(), 32774);
+  }
+  std::vector<MenuItem> expected = ResourceFileMenu();
+  expected.insert(expected.begin() + 4, {{8004, false, "&4 d"}, {8000, true, ""}});
+  EXPECT_EQ(ReadMenu(menu.file()), expected);
+}
