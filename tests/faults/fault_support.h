@@ -1,0 +1,60 @@
+// Shared pieces of the fault campaign: the real program with a new 16-bit stereo file, Unix
+// commands run from the test, and the checks that a file left behind is a valid recording of
+// the known signal.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "faults/wave_header.h"
+#include "recorder_driver.h"
+
+inline constexpr DWORD kStereoBytesPerSecond = 44100 * 4;
+inline constexpr DWORD kBufferBytes = 64000;
+
+// RECORDER_LONG=1: the long campaign.
+bool LongRun();
+// A seed for the random moments and gaps: RECORDER_FAULT_SEED, else one from the clock.
+unsigned FaultSeed();
+
+// Starts the program and makes `path` its new recording file, 16-bit stereo 44100 Hz PCM.
+// Empty on success, else what went wrong.
+std::string StartWithNewStereoFile(recorder_driver::RecorderApp& app, const std::string& path,
+                                   const recorder_driver::LaunchOptions& options = {});
+// Opens `path` with File Open; empty on success (no message box, the caption names the file).
+std::string OpenThroughDialog(recorder_driver::RecorderApp& app, const std::string& path);
+
+// The controls of a program that is not recording or playing and has a file.
+bool ControlsIdle(const recorder_driver::RecorderApp& app);
+// Waits until the controls are idle; false after `timeoutMs`.
+bool WaitUntilIdle(const recorder_driver::RecorderApp& app, DWORD timeoutMs);
+// Bytes shown by the data-size text ("  123.4 KB"), to the text's 0.1 KB precision.
+std::optional<double> ShownBytes(const recorder_driver::RecorderApp& app);
+
+struct UnixResult {
+  bool finished = false;
+  int exitCode = -1;
+  std::string output;  // standard output and error
+};
+// Runs `/bin/sh -c <command>` (no double quotes inside) and waits for it.
+UnixResult RunUnix(const std::string& command, DWORD timeoutMs = 30000);
+// Single-quotes a path for the shell.
+std::string ShellQuote(const std::string& text);
+
+// What sox, an independent reader, makes of a wave file: its sample count, and with
+// `readPayload` the raw bytes it decodes (only for small files).
+struct SoxReading {
+  bool ok = false;
+  std::uint64_t samples = 0;
+  std::vector<unsigned char> payload;
+  std::string error;
+};
+SoxReading ReadWithSox(const std::string& windowsPath, bool readPayload);
+
+// The payload checks of a recording of the known signal: silence, then one unbroken run of
+// the signal to the end. Empty when so, else what is wrong.
+std::string CheckKnownSignal(const std::vector<unsigned char>& payload);
