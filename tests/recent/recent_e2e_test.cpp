@@ -1,0 +1,204 @@
+// The recent files in the real program: the File menu after opening files, across a
+// restart, after a file vanished, and while recording or playing.
+//
+// Every program of the test run shares the prefix's registry and saves its own list when it
+// ends, so a program ending beside this test can overwrite the values between this test's
+// quit and its restart; the restart check notices that and tries again.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "recent/pcm_wave.h"
+#include "recent/recent_list.h"
+#include "recorder_driver.h"
+#include "resources/resource.h"
+#include "support/test_support.h"
+
+using recorder_driver::MenuKind;
+using recorder_driver::RecorderApp;
+
+namespace {
+
+struct Item {
+  UINT id;
+  bool separator;
+  std::string text;
+  bool operator==(const Item&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Item& item) {
+  return out << item.id << (item.separator ? " ---" : " " + item.text);
+}
+
+// The File menu with the recent paths (most recent first) between the menu's separator
+// and the list's own separator in front of Exit.
+std::vector<Item> FileMenuWith(const std::vector<std::string>& paths) {
+  std::vector<Item> items{{IDM_NEW, false, "&New..."},
+                          {IDM_OPEN, false, "&Open..."},
+                          {IDM_PROPERTIES, false, "&Properties"},
+                          {0, true, ""}};
+  for (size_t i = 0; i < paths.size(); ++i)
+    items.push_back({static_cast<UINT>(IDM_RECENT_BASE + 1 + i), false,
+                     "&" + std::to_string(i + 1) + " " + paths[i]});
+  if (!paths.empty()) items.push_back({IDM_RECENT_BASE, true, ""});
+  items.push_back({IDM_EXIT, false, "E&xit"});
+  return items;
+}
+
+std::vector<Item> ReadFileMenu(RecorderApp& app) {
+  std::vector<Item> items;
+  for (const auto& item : app.ReadMenu(MenuKind::File))
+    items.push_back({item.separator() ? (item.id == IDM_RECENT_BASE ? item.id : 0u) : item.id,
+                     item.separator(), item.separator() ? "" : item.text});
+  return items;
+}
+
+std::vector<std::string> StoredRecentValues() {
+  std::vector<std::string> values;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, RecentFilesKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return values;
+  for (int i = 1; i <= 4; ++i) {
+    char text[300] = {};
+    DWORD size = sizeof text - 1;
+    const std::string name = "File" + std::to_string(i);
+    if (RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(text),
+                         &size) != ERROR_SUCCESS)
+      break;
+    values.emplace_back(text);
+  }
+  RegCloseKey(key);
+  return values;
+}
+
+void StoreRecentValues(const std::vector<std::string>& values) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, RecentFilesKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS)
+    return;
+  for (size_t i = 0; i < values.size(); ++i) {
+    const std::string name = "File" + std::to_string(i + 1);
+    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(values[i].data()),
+                   static_cast<DWORD>(values[i].size()));
+  }
+  RegCloseKey(key);
+}
+
+class RecentE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav", "e.wav"}) {
+      paths_[name[0] - 'a'] = folder_.file(name);
+      ASSERT_TRUE(WriteWholeFile(path(name[0]), PcmWave(2205)));
+    }
+    app_ = std::make_unique<RecorderApp>();
+    ASSERT_TRUE(app_->Start()) << app_->LastError();
+  }
+  void TearDown() override { Quit(*app_); }
+
+  static void Quit(RecorderApp& app) {
+    if (!app.HasExited()) {
+      app.Close();
+      app.WaitForExit();
+    }
+  }
+
+  const std::string& path(char letter) const { return paths_[letter - 'a']; }
+
+  void Open(const std::string& file) {
+    app_->PostCommand(IDM_OPEN, 0, nullptr, false);
+    ASSERT_TRUE(app_->AnswerFileDialog(file)) << file;
+    ASSERT_TRUE(app_->Sync());
+    ASSERT_EQ(app_->Caption(), "Audio Recorder - " + file.substr(file.rfind('\\') + 1));
+  }
+
+  void OpenAllFive() {
+    for (char letter : {'a', 'b', 'c', 'd', 'e'}) ASSERT_NO_FATAL_FAILURE(Open(path(letter)));
+  }
+
+  void ExpectRecentItems(UINT state) {
+    for (UINT id = IDM_RECENT_BASE + 1; id <= IDM_RECENT_BASE + 4; ++id) {
+      auto item = app_->FindMenuItem(id);
+      ASSERT_TRUE(item) << id;
+      EXPECT_EQ(item->disabled(), state != 0) << id;
+    }
+  }
+
+  TempFolder folder_;
+  std::string paths_[5];
+  std::unique_ptr<RecorderApp> app_;
+};
+
+}  // namespace
+
+TEST_F(RecentE2E, LastFourOpenedFilesAreListedAndKeptAcrossARestart) {
+  OpenAllFive();
+  const std::vector<std::string> expected{path('e'), path('d'), path('c'), path('b')};
+  EXPECT_EQ(ReadFileMenu(*app_), FileMenuWith(expected));
+
+  // Opening a listed file again moves it to the front.
+  ASSERT_NO_FATAL_FAILURE(Open(path('c')));
+  const std::vector<std::string> reordered{path('c'), path('e'), path('d'), path('b')};
+  EXPECT_EQ(ReadFileMenu(*app_), FileMenuWith(reordered));
+
+  app_->Close();
+  ASSERT_EQ(app_->WaitForExit(), 0u);
+  EXPECT_EQ(StoredRecentValues(), reordered);
+
+  std::vector<Item> menu;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    app_ = std::make_unique<RecorderApp>();
+    ASSERT_TRUE(app_->Start()) << app_->LastError();
+    menu = ReadFileMenu(*app_);
+    if (menu == FileMenuWith(reordered)) break;
+    // Another program of the run saved its own list in between: put ours back and retry.
+    Quit(*app_);
+    StoreRecentValues(reordered);
+  }
+  EXPECT_EQ(menu, FileMenuWith(reordered));
+}
+
+TEST_F(RecentE2E, VanishedFileIsReportedAndLeavesTheMenu) {
+  OpenAllFive();
+  ASSERT_TRUE(DeleteFileA(path('d').c_str()));
+
+  ASSERT_TRUE(app_->ChooseMenuItem(IDM_RECENT_BASE + 2));
+  auto box = app_->AcknowledgeMessageBox("Open");
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->text, "d.wav \nThis file cannot be found.");
+  ASSERT_TRUE(app_->Sync());
+  EXPECT_EQ(ReadFileMenu(*app_), FileMenuWith({path('e'), path('c'), path('b')}));
+  // The sound loaded before is still the current one.
+  EXPECT_EQ(app_->Caption(), "Audio Recorder - e.wav");
+  EXPECT_TRUE(app_->IsControlEnabled(IDC_PLAY));
+
+  // A file that is there opens from the menu and moves to the front.
+  ASSERT_TRUE(app_->ChooseMenuItem(IDM_RECENT_BASE + 3));
+  ASSERT_TRUE(app_->Sync());
+  EXPECT_TRUE(app_->NoMessageBoxWithin(200));
+  EXPECT_EQ(app_->Caption(), "Audio Recorder - b.wav");
+  EXPECT_EQ(app_->ControlText(IDC_LENGTH), "00:00.2");
+  EXPECT_EQ(ReadFileMenu(*app_), FileMenuWith({path('b'), path('e'), path('c')}));
+}
+
+TEST_F(RecentE2E, ItemsAreGreyedWhilePlayingAndRecording) {
+  OpenAllFive();
+  const std::string longer = folder_.file("long.wav");
+  ASSERT_TRUE(WriteWholeFile(longer, PcmWave(11025 * 20)));
+  ASSERT_NO_FATAL_FAILURE(Open(longer));
+  ExpectRecentItems(0);
+
+  ASSERT_TRUE(app_->ClickButton(IDC_PLAY));
+  ExpectRecentItems(MFS_GRAYED);
+  ASSERT_TRUE(app_->ClickButton(IDC_STOP));
+  ExpectRecentItems(0);
+
+  ASSERT_TRUE(app_->ClickButton(IDC_RECORD));
+  ExpectRecentItems(MFS_GRAYED);
+  ASSERT_TRUE(app_->ClickButton(IDC_STOP));
+  ExpectRecentItems(0);
+}
