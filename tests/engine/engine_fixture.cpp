@@ -1,0 +1,217 @@
+#include "engine/engine_fixture.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "app/context.h"
+#include "app/display.h"
+#include "engine/buffer_pool.h"
+#include "engine/engine_notify.h"
+#include "engine/player.h"
+#include "engine/recorder.h"
+#include "resources/resource.h"
+#include "wave/format.h"
+
+namespace {
+
+constexpr DWORD FormatBlockSize = 50;
+alignas(8) unsigned char g_formatBlock[FormatBlockSize];
+
+void Put32(std::vector<unsigned char>& out, DWORD value) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+}
+void PutId(std::vector<unsigned char>& out, const char* id) {
+  out.insert(out.end(), id, id + 4);
+}
+DWORD Get32(const std::vector<unsigned char>& in, size_t at) {
+  return in[at] | in[at + 1] << 8 | in[at + 2] << 16 | static_cast<DWORD>(in[at + 3]) << 24;
+}
+
+// The window's procedure, as the shell routes the engine's messages and timers.
+INT_PTR CALLBACK TestDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return TRUE;
+    case WM_ENGINE_NOTIFY:
+      HandleEngineNotify(window, wParam, lParam);
+      return TRUE;
+    case WM_TIMER:
+      if (wParam == IDT_RECORD) RecordTick(window);
+      if (wParam == IDT_PLAY && !g_context.sliderDragging) PlayTick(window);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+std::vector<unsigned char> WaveOnDisk::Data() const {
+  if (!valid || dataOffset > bytes.size()) return {};
+  const size_t end = std::min<size_t>(bytes.size(), size_t{dataOffset} + dataSize);
+  return {bytes.begin() + dataOffset, bytes.begin() + end};
+}
+
+WaveOnDisk ReadWave(const std::string& path) {
+  WaveOnDisk wave;
+  wave.bytes = ReadWholeFile(path);
+  const auto& b = wave.bytes;
+  if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(b.data() + 8, "WAVE", 4))
+    return wave;
+  wave.riffSize = Get32(b, 4);
+  size_t at = 12;
+  while (at + 8 <= b.size()) {
+    const DWORD size = Get32(b, at + 4);
+    if (!std::memcmp(b.data() + at, "data", 4)) {
+      wave.dataOffset = static_cast<DWORD>(at + 8);
+      wave.dataSize = size;
+      wave.valid = true;
+      return wave;
+    }
+    at += 8 + size + (size & 1);
+  }
+  return wave;
+}
+
+std::vector<unsigned char> Pattern(size_t count, unsigned seed) {
+  std::vector<unsigned char> out(count);
+  unsigned x = seed * 2654435761u + 12345;
+  for (auto& byte : out) {
+    x = x * 1103515245u + 12345;
+    byte = static_cast<unsigned char>(x >> 16);
+  }
+  return out;
+}
+
+void EngineTest::SetUp() {
+  g_instance = GetModuleHandleA(nullptr);
+  InitCommonControls();
+  std::memset(g_formatBlock, 0, sizeof g_formatBlock);
+  MaxFormatSize = FormatBlockSize;
+  CurrentFormat = reinterpret_cast<WAVEFORMATEX*>(g_formatBlock);
+  SetPcm(1, 11025, 8);
+
+  window_ = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, TestDialogProc, 0);
+  ASSERT_NE(window_, nullptr);
+  g_context.mainWindow = window_;
+  for (int i = 0; i < 5; ++i)
+    g_controls.buttons[i] =
+        CreateWindowExA(0, "button", "", WS_CHILD | WS_VISIBLE, 9 + 52 * i, 76, 45, 22, window_,
+                        reinterpret_cast<HMENU>(INT_PTR{IDC_REWIND + i}), g_instance, nullptr);
+  g_controls.slider = CreateWindowExA(0, TRACKBAR_CLASSA, "", WS_CHILD | WS_VISIBLE | TBS_NOTICKS,
+                                      10, 53, 250, 20, window_, nullptr, g_instance, nullptr);
+  ASSERT_NE(g_controls.slider, nullptr);
+
+  boxes_ = std::make_unique<MessageBoxCapture>();
+  ASSERT_EQ(AllocAudioBuffers(window_), 0);
+  folder_ = std::make_unique<TempFolder>();
+}
+
+void EngineTest::TearDown() {
+  // Whatever a test left running ends here, so the pool is never freed under a device.
+  if (g_context.state == RecorderState::Recording) StopRecording(window_);
+  g_context.state = RecorderState::Idle;
+  StopPlayback(window_, 1);
+  PumpFor(20);
+  FreeAudioBuffers();
+  boxes_.reset();
+  if (window_) DestroyWindow(window_);
+  g_context.mainWindow = nullptr;
+  folder_.reset();
+}
+
+void EngineTest::SetPcm(WORD channels, DWORD samplesPerSec, WORD bits) {
+  auto* f = CurrentFormat;
+  f->wFormatTag = WAVE_FORMAT_PCM;
+  f->nChannels = channels;
+  f->nSamplesPerSec = samplesPerSec;
+  f->wBitsPerSample = bits;
+  f->nBlockAlign = static_cast<WORD>(channels * bits / 8);
+  f->nAvgBytesPerSec = samplesPerSec * f->nBlockAlign;
+  f->cbSize = 0;
+}
+
+DWORD EngineTest::UseWaveFile(const std::string& path, const std::vector<unsigned char>& data,
+                              long long declared) {
+  const DWORD size = declared < 0 ? static_cast<DWORD>(data.size()) : static_cast<DWORD>(declared);
+  std::vector<unsigned char> out;
+  PutId(out, "RIFF");
+  Put32(out, 0);
+  PutId(out, "WAVE");
+  PutId(out, "fmt ");
+  Put32(out, MaxFormatSize);
+  out.insert(out.end(), g_formatBlock, g_formatBlock + MaxFormatSize);
+  PutId(out, "fact");
+  Put32(out, 4);
+  Put32(out, 1234);  // a sample count the recorder must leave alone
+  PutId(out, "data");
+  Put32(out, size);
+  const auto dataOffset = static_cast<DWORD>(out.size());
+  out.insert(out.end(), data.begin(), data.end());
+  const DWORD riff = dataOffset + size - 8;
+  std::memcpy(out.data() + 4, &riff, 4);
+  EXPECT_TRUE(WriteWholeFile(path, out));
+
+  lstrcpynA(g_context.filePath, path.c_str(), sizeof g_context.filePath);
+  lstrcpynA(g_context.driveRoot, path.c_str(), sizeof g_context.driveRoot);
+  g_context.dataOffset = dataOffset;
+  g_context.dataSize = size;
+  g_context.fileLoaded = true;
+  SliderMessage(TBM_SETRANGEMIN, 0);
+  SliderMessage(TBM_SETRANGEMAX, size / CurrentFormat->nBlockAlign);
+  SliderMessage(TBM_SETPOS, 0);
+  UpdateControlStates(window_);
+  return dataOffset;
+}
+
+bool EngineTest::PumpUntil(const std::function<bool()>& done, DWORD ms) {
+  const DWORD start = GetTickCount();
+  MSG msg;
+  for (;;) {
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (!IsDialogMessageA(window_, &msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      }
+    }
+    if (done()) return true;
+    if (GetTickCount() - start >= ms) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
+  }
+}
+
+void EngineTest::PumpFor(DWORD ms) {
+  PumpUntil([] { return false; }, ms);
+}
+
+std::string EngineTest::Text(int id) const {
+  char text[64] = "";
+  GetDlgItemTextA(window_, id, text, sizeof text);
+  return text;
+}
+
+bool EngineTest::Enabled(int id) const {
+  return IsWindowEnabled(g_controls.buttons[id - IDC_REWIND]) != FALSE;
+}
+
+LRESULT EngineTest::SliderPos() const {
+  return SendMessageA(g_controls.slider, TBM_GETPOS, 0, 0);
+}
+LRESULT EngineTest::SliderMax() const {
+  return SendMessageA(g_controls.slider, TBM_GETRANGEMAX, 0, 0);
+}
+void EngineTest::SetSlider(LRESULT pos) {
+  SliderMessage(TBM_SETPOS, pos);
+}
+
+std::string EngineTest::TimeText(DWORD bytes) const {
+  char text[16];
+  FormatTime(BytesToTenths(bytes), text);
+  return text;
+}
+
+std::vector<std::string> EngineTest::Boxes() const {
+  std::vector<std::string> out;
+  for (const auto& box : boxes_->boxes()) out.push_back(box.caption + "|" + box.text);
+  return out;
+}

@@ -1,0 +1,375 @@
+#include "engine/fake_wave_device.h"
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+
+namespace {
+
+using DeviceCallback = void(CALLBACK*)(HANDLE, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR);
+
+FakeWaveDevice* g_in = nullptr;
+FakeWaveDevice* g_out = nullptr;
+
+FakeWaveDevice* Device(FakeWaveDevice* bound, HANDLE handle) {
+  return bound && handle == reinterpret_cast<HANDLE>(bound) ? bound : nullptr;
+}
+
+MMRESULT WINAPI InOpen(LPHWAVEIN handle, UINT, LPCWAVEFORMATEX, DWORD_PTR callback,
+                       DWORD_PTR instance, DWORD flags) {
+  HANDLE opened = nullptr;
+  const MMRESULT result = g_in->Open(&opened, callback, instance, flags);
+  *handle = static_cast<HWAVEIN>(opened);
+  return result;
+}
+MMRESULT WINAPI InPrepare(HWAVEIN h, LPWAVEHDR header, UINT size) {
+  auto* d = Device(g_in, h);
+  return d ? d->Prepare(header, size) : MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI InUnprepare(HWAVEIN h, LPWAVEHDR header, UINT size) {
+  auto* d = Device(g_in, h);
+  return d ? d->Unprepare(header, size) : MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI InAdd(HWAVEIN h, LPWAVEHDR header, UINT size) {
+  auto* d = Device(g_in, h);
+  return d ? d->Queue(header, size) : MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI InStart(HWAVEIN h) {
+  auto* d = Device(g_in, h);
+  return d ? d->Start() : MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI InStop(HWAVEIN h) {
+  auto* d = Device(g_in, h);
+  return d ? d->Stop() : MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI InReset(HWAVEIN h) {
+  auto* d = Device(g_in, h);
+  return d ? d->Reset() : MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI InPosition(HWAVEIN h, LPMMTIME time, UINT size) {
+  auto* d = Device(g_in, h);
+  return d ? d->Position(time, size) : MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI InClose(HWAVEIN h) {
+  auto* d = Device(g_in, h);
+  return d ? d->Close() : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT WINAPI OutOpen(LPHWAVEOUT handle, UINT, LPCWAVEFORMATEX, DWORD_PTR callback,
+                        DWORD_PTR instance, DWORD flags) {
+  HANDLE opened = nullptr;
+  const MMRESULT result = g_out->Open(&opened, callback, instance, flags);
+  *handle = static_cast<HWAVEOUT>(opened);
+  return result;
+}
+MMRESULT WINAPI OutPrepare(HWAVEOUT h, LPWAVEHDR header, UINT size) {
+  auto* d = Device(g_out, h);
+  return d ? d->Prepare(header, size) : MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI OutUnprepare(HWAVEOUT h, LPWAVEHDR header, UINT size) {
+  auto* d = Device(g_out, h);
+  return d ? d->Unprepare(header, size) : MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI OutWrite(HWAVEOUT h, LPWAVEHDR header, UINT size) {
+  auto* d = Device(g_out, h);
+  return d ? d->Queue(header, size) : MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI OutReset(HWAVEOUT h) {
+  auto* d = Device(g_out, h);
+  return d ? d->Reset() : MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI OutPosition(HWAVEOUT h, LPMMTIME time, UINT size) {
+  auto* d = Device(g_out, h);
+  return d ? d->Position(time, size) : MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI OutClose(HWAVEOUT h) {
+  auto* d = Device(g_out, h);
+  return d ? d->Close() : MMSYSERR_INVALHANDLE;
+}
+
+}  // namespace
+
+FakeWaveDevice::FakeWaveDevice(Kind kind, DWORD bytesPerMs)
+    : kind_(kind), rate_(bytesPerMs), thread_([this] { Run(); }) {}
+
+FakeWaveDevice::~FakeWaveDevice() {
+  {
+    std::lock_guard lock(lock_);
+    quit_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+void FakeWaveDevice::NoteMisuse(const char* text) {
+  misuse_.emplace_back(text);
+}
+
+void FakeWaveDevice::Notify(UINT message, WAVEHDR* header) {
+  if (!callback_) return;
+  reinterpret_cast<DeviceCallback>(callback_)(reinterpret_cast<HANDLE>(this), message, instance_,
+                                              reinterpret_cast<DWORD_PTR>(header), 0);
+}
+
+void FakeWaveDevice::Run() {
+  std::unique_lock lock(lock_);
+  const UINT doneMessage = kind_ == Kind::In ? WIM_DATA : WOM_DONE;
+  while (!quit_) {
+    if (!toReturn_.empty()) {
+      std::vector<WAVEHDR*> returns;
+      returns.swap(toReturn_);
+      for (WAVEHDR* header : returns) {
+        lock.unlock();
+        Notify(doneMessage, header);
+        lock.lock();
+        --returning_;
+      }
+      idle_.notify_all();
+      continue;
+    }
+    const bool active = !queue_.empty() && !paused_ && (kind_ == Kind::Out || started_);
+    if (!active) {
+      wake_.wait_for(lock, std::chrono::milliseconds(2));
+      continue;
+    }
+    WAVEHDR* header = queue_.front();
+    const DWORD length = header->dwBufferLength;
+    const DWORD rate = rate_;
+    const DWORD step = std::min(rate ? rate : length, length - doneInFront_);
+    if (kind_ == Kind::Out) {
+      played_.insert(played_.end(), header->lpData + doneInFront_,
+                     header->lpData + doneInFront_ + step);
+    } else {
+      for (DWORD i = 0; i < step; ++i)
+        header->lpData[doneInFront_ + i] = static_cast<char>(CapturedByte(captured_ + i));
+      captured_ += step;
+    }
+    positionBytes_ += step;
+    doneInFront_ += step;
+    if (doneInFront_ >= length) {
+      queue_.pop_front();
+      doneInFront_ = 0;
+      if (kind_ == Kind::In) header->dwBytesRecorded = length;
+      header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+      ++returning_;
+      lock.unlock();
+      Notify(doneMessage, header);
+      lock.lock();
+      --returning_;
+      idle_.notify_all();
+    } else if (rate) {
+      lock.unlock();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      lock.lock();
+    }
+  }
+}
+
+MMRESULT FakeWaveDevice::Open(HANDLE* handle, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+  if (const MMRESULT result = fail.open) return result;
+  {
+    std::lock_guard lock(lock_);
+    if (open_) NoteMisuse("opened while open");
+    if ((flags & CALLBACK_TYPEMASK) != CALLBACK_FUNCTION) NoteMisuse("not a function callback");
+    callback_ = callback;
+    instance_ = instance;
+    open_ = true;
+    started_ = false;
+    captured_ = 0;
+    positionBytes_ = 0;
+    doneInFront_ = 0;
+    prepareCount_ = 0;
+    unprepareCount_ = 0;
+    ++opens_;
+  }
+  *handle = reinterpret_cast<HANDLE>(this);
+  Notify(kind_ == Kind::In ? WIM_OPEN : WOM_OPEN, nullptr);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT FakeWaveDevice::Prepare(WAVEHDR* header, UINT size) {
+  std::lock_guard lock(lock_);
+  if (size != sizeof(WAVEHDR)) NoteMisuse("prepare with a wrong size");
+  if (const MMRESULT result = fail.prepare[prepareCount_++ % 2]) return result;
+  header->dwFlags |= WHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT FakeWaveDevice::Unprepare(WAVEHDR* header, UINT) {
+  std::lock_guard lock(lock_);
+  if (header->dwFlags & WHDR_INQUEUE) {
+    NoteMisuse("unprepared while queued");
+    return WAVERR_STILLPLAYING;
+  }
+  if (const MMRESULT result = fail.unprepare[unprepareCount_++ % 2]) return result;
+  header->dwFlags &= ~WHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT FakeWaveDevice::Queue(WAVEHDR* header, UINT size) {
+  {
+    std::lock_guard lock(lock_);
+    if (!open_) NoteMisuse("buffer given to a closed device");
+    if (size != sizeof(WAVEHDR)) NoteMisuse("buffer with a wrong size");
+    ++queueCount_;
+    if (fail.refuseQueueNumber != 0 && queueCount_ == fail.refuseQueueNumber)
+      return MMSYSERR_INVALPARAM;
+    if (!(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
+    if (header->dwFlags & WHDR_INQUEUE) {
+      NoteMisuse("buffer given twice");
+      return WAVERR_STILLPLAYING;
+    }
+    if (kind_ == Kind::Out) writtenLengths_.push_back(header->dwBufferLength);
+    if (kind_ == Kind::In) header->dwBytesRecorded = 0;
+    header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
+    queue_.push_back(header);
+  }
+  wake_.notify_all();
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT FakeWaveDevice::Start() {
+  if (const MMRESULT result = fail.start) return result;
+  {
+    std::lock_guard lock(lock_);
+    started_ = true;
+    positionBytes_ = 0;
+  }
+  wake_.notify_all();
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT FakeWaveDevice::Stop() {
+  {
+    std::lock_guard lock(lock_);
+    started_ = false;
+    // The partly filled buffer comes back at once, on the device's thread.
+    if (kind_ == Kind::In && !queue_.empty() && doneInFront_ > 0) {
+      WAVEHDR* header = queue_.front();
+      queue_.pop_front();
+      header->dwBytesRecorded = doneInFront_;
+      header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+      doneInFront_ = 0;
+      toReturn_.push_back(header);
+      ++returning_;
+    }
+  }
+  wake_.notify_all();
+  return fail.stop;
+}
+
+MMRESULT FakeWaveDevice::Reset() {
+  std::unique_lock lock(lock_);
+  ++resets_;
+  if (kind_ == Kind::In) started_ = false;
+  bool front = true;
+  for (WAVEHDR* header : queue_) {
+    if (kind_ == Kind::In) header->dwBytesRecorded = front ? doneInFront_ : 0;
+    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    toReturn_.push_back(header);
+    ++returning_;
+    front = false;
+  }
+  queue_.clear();
+  doneInFront_ = 0;
+  positionBytes_ = 0;
+  wake_.notify_all();
+  // Every buffer has been handed back before the reset returns; buffers given to the device
+  // meanwhile (by the callback) stay queued.
+  idle_.wait(lock, [this] { return returning_ == 0 || quit_; });
+  return fail.reset;
+}
+
+MMRESULT FakeWaveDevice::Position(MMTIME* time, UINT size) {
+  std::lock_guard lock(lock_);
+  if (size != sizeof(MMTIME)) NoteMisuse("position with a wrong size");
+  if (time->wType != TIME_BYTES) NoteMisuse("position not in bytes");
+  time->u.cb = positionBytes_;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT FakeWaveDevice::Close() {
+  {
+    std::unique_lock lock(lock_);
+    if (!queue_.empty()) {
+      NoteMisuse("closed with buffers queued");
+      return WAVERR_STILLPLAYING;
+    }
+    idle_.wait(lock, [this] { return returning_ == 0 || quit_; });
+    if (const MMRESULT result = fail.close) return result;
+    open_ = false;
+    started_ = false;
+    ++closes_;
+  }
+  Notify(kind_ == Kind::In ? WIM_CLOSE : WOM_CLOSE, nullptr);
+  return MMSYSERR_NOERROR;
+}
+
+std::vector<unsigned char> FakeWaveDevice::Played() {
+  std::lock_guard lock(lock_);
+  return played_;
+}
+
+std::vector<DWORD> FakeWaveDevice::WrittenLengths() {
+  std::lock_guard lock(lock_);
+  return writtenLengths_;
+}
+
+DWORDLONG FakeWaveDevice::Captured() {
+  std::lock_guard lock(lock_);
+  return captured_;
+}
+
+std::vector<std::string> FakeWaveDevice::Misuse() {
+  std::lock_guard lock(lock_);
+  return misuse_;
+}
+
+void FakeWaveDevice::Pause() {
+  std::lock_guard lock(lock_);
+  paused_ = true;
+}
+
+void FakeWaveDevice::Resume() {
+  {
+    std::lock_guard lock(lock_);
+    paused_ = false;
+  }
+  wake_.notify_all();
+}
+
+int FakeWaveDevice::Queued() {
+  std::lock_guard lock(lock_);
+  return static_cast<int>(queue_.size());
+}
+
+FakeWaveBinding::FakeWaveBinding(FakeWaveDevice* in, FakeWaveDevice* out) : saved_(sys) {
+  g_in = in;
+  g_out = out;
+  if (in) {
+    sys.waveInOpen = InOpen;
+    sys.waveInPrepareHeader = InPrepare;
+    sys.waveInUnprepareHeader = InUnprepare;
+    sys.waveInAddBuffer = InAdd;
+    sys.waveInStart = InStart;
+    sys.waveInStop = InStop;
+    sys.waveInReset = InReset;
+    sys.waveInGetPosition = InPosition;
+    sys.waveInClose = InClose;
+  }
+  if (out) {
+    sys.waveOutOpen = OutOpen;
+    sys.waveOutPrepareHeader = OutPrepare;
+    sys.waveOutUnprepareHeader = OutUnprepare;
+    sys.waveOutWrite = OutWrite;
+    sys.waveOutReset = OutReset;
+    sys.waveOutGetPosition = OutPosition;
+    sys.waveOutClose = OutClose;
+  }
+}
+
+FakeWaveBinding::~FakeWaveBinding() {
+  sys = saved_;
+  g_in = nullptr;
+  g_out = nullptr;
+}

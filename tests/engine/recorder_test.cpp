@@ -1,0 +1,405 @@
+// The recorder against the fake input device: what reaches the file, what the window shows,
+// and every failure with its message and what it leaves.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+
+#include <gmock/gmock.h>
+
+#include "app/context.h"
+#include "engine/buffer_pool.h"
+#include "engine/engine_fixture.h"
+#include "engine/fake_wave_device.h"
+#include "engine/player.h"
+#include "engine/recorder.h"
+#include "resources/resource.h"
+#include "wave/format.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+
+std::atomic<DWORDLONG> g_freeBytes{~0ull >> 8};
+char g_freeQuery[MAX_PATH] = "";
+BOOL WINAPI FakeFreeSpace(LPCSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                          PULARGE_INTEGER free) {
+  lstrcpynA(g_freeQuery, folder ? folder : "(null)", sizeof g_freeQuery);
+  if (available) available->QuadPart = g_freeBytes;
+  if (total) total->QuadPart = g_freeBytes;
+  if (free) free->QuadPart = g_freeBytes;
+  return TRUE;
+}
+BOOL WINAPI FailingFreeSpace(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER) {
+  return FALSE;
+}
+
+std::atomic<int> g_readWriteOpens{0};
+HMMIO WINAPI FailSecondReadWriteOpen(LPSTR path, LPMMIOINFO info, DWORD flags) {
+  if (flags == (MMIO_READWRITE | MMIO_ALLOCBUF) && ++g_readWriteOpens == 2) return nullptr;
+  return ::mmioOpenA(path, info, flags);
+}
+
+LONG WINAPI FailingDataWrite(HMMIO file, LPCSTR data, LONG count) {
+  return count > 4 ? -1 : ::mmioWrite(file, data, count);
+}
+
+// Offsets at or past the bias stand for real offsets that much lower: a file of a few hundred
+// kilobytes plays the part of one near the 2 GiB that the file services can address.
+constexpr LONG Bias = 0x7FFFFFFF - 100000 - 200;
+LONG WINAPI BiasedSeek(HMMIO file, LONG offset, int origin) {
+  if (origin == SEEK_SET && offset >= Bias) {
+    const LONG real = ::mmioSeek(file, offset - Bias, SEEK_SET);
+    return real < 0 ? real : real + Bias;
+  }
+  return ::mmioSeek(file, offset, origin);
+}
+
+std::vector<unsigned char> Captured(DWORDLONG from, size_t count) {
+  std::vector<unsigned char> out(count);
+  for (size_t i = 0; i < count; ++i) out[i] = CapturedByte(from + i);
+  return out;
+}
+
+class RecorderTest : public EngineTest {
+ protected:
+  FakeWaveDevice in_{FakeWaveDevice::Kind::In, 2000};
+  FakeWaveBinding binding_{&in_, nullptr};
+
+  bool Released() const {
+    return !g_context.deviceOpen && g_context.state == RecorderState::Idle && !in_.IsOpen();
+  }
+  // Records until the device captured `bytes`, then stops.
+  void RecordFor(DWORDLONG bytes) {
+    ASSERT_EQ(StartRecording(window_), 0);
+    ASSERT_TRUE(PumpUntil([&] { return in_.Captured() >= bytes; }));
+    StopRecording(window_);
+  }
+  std::string NewFile(const char* name = "take.wav") {
+    const std::string path = folder_->file(name);
+    UseWaveFile(path, {});
+    return path;
+  }
+};
+
+TEST_F(RecorderTest, NewFileHoldsEveryCapturedByteInOrderAndTheWindowShowsTheResult) {
+  struct Case {
+    WORD channels;
+    DWORD rate;
+    WORD bits;
+  };
+  for (const Case c : {Case{1, 11025, 8}, Case{2, 44100, 16}}) {
+    SCOPED_TRACE(c.bits);
+    SetPcm(c.channels, c.rate, c.bits);
+    const std::string path = NewFile(c.bits == 8 ? "a.wav" : "b.wav");
+    const auto before = ReadWholeFile(path);
+
+    ASSERT_EQ(StartRecording(window_), 0);
+    EXPECT_EQ(g_context.state, RecorderState::Recording);
+    EXPECT_TRUE(Enabled(IDC_STOP));
+    EXPECT_FALSE(Enabled(IDC_PLAY) || Enabled(IDC_RECORD) || Enabled(IDC_REWIND));
+    EXPECT_FALSE(IsWindowEnabled(g_controls.slider));
+    // Ticks show the growing length while the recording extends the data.
+    ASSERT_TRUE(PumpUntil([&] { return in_.Captured() >= 3 * 64000 + 777; }));
+    PumpFor(450);
+    EXPECT_NE(Text(IDC_LENGTH), "00:00.0");
+    StopRecording(window_);
+
+    // The stop ended the capture in the middle of a buffer: that tail is in the file too.
+    const DWORDLONG captured = in_.Captured();
+    EXPECT_NE(captured % 64000, 0u);
+    const WaveOnDisk wave = ReadWave(path);
+    ASSERT_TRUE(wave.valid);
+    EXPECT_EQ(wave.dataSize, captured);
+    EXPECT_EQ(wave.riffSize, wave.dataOffset + wave.dataSize - 8);
+    EXPECT_EQ(wave.bytes.size(), wave.dataOffset + captured);
+    EXPECT_TRUE(wave.Data() == Captured(0, captured));
+    // "fmt " and "fact" are untouched.
+    EXPECT_TRUE(std::equal(before.begin() + 8, before.begin() + wave.dataOffset - 4,
+                           wave.bytes.begin() + 8));
+
+    EXPECT_EQ(g_context.dataSize, captured);
+    EXPECT_EQ(SliderMax(), LRESULT(captured / CurrentFormat->nBlockAlign));
+    EXPECT_EQ(SliderPos(), 0);
+    EXPECT_EQ(Text(IDC_POSITION), "00:00.0");
+    EXPECT_TRUE(Released());
+    EXPECT_TRUE(Enabled(IDC_PLAY) && Enabled(IDC_RECORD) && !Enabled(IDC_STOP));
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_TRUE(in_.Misuse().empty());
+  }
+}
+
+TEST_F(RecorderTest, OverwriteFromSliderBlockKeepsTheBytesAroundIt) {
+  SetPcm(2, 44100, 16);
+  const auto old = Pattern(300000);
+  for (const DWORDLONG record : {DWORDLONG{70000}, DWORDLONG{330000}}) {
+    SCOPED_TRACE(record);
+    const std::string path = folder_->file(record < 100000 ? "short.wav" : "long.wav");
+    UseWaveFile(path, old);
+    const DWORD k = 10000, start = k * 4;
+    SetSlider(k);
+    ASSERT_EQ(StartRecording(window_), 0);
+    EXPECT_EQ(SliderPos(), 0);  // the slider stands at 0 during the run
+    ASSERT_TRUE(PumpUntil([&] { return in_.Captured() >= record; }));
+    StopRecording(window_);
+    const DWORD n = static_cast<DWORD>(in_.Captured());
+
+    const WaveOnDisk wave = ReadWave(path);
+    ASSERT_TRUE(wave.valid);
+    EXPECT_EQ(wave.dataSize, start + n);
+    EXPECT_EQ(wave.riffSize, wave.dataOffset + start + n - 8);
+    const auto& b = wave.bytes;
+    const auto* payload = b.data() + wave.dataOffset;
+    EXPECT_TRUE(std::equal(old.begin(), old.begin() + start, payload));
+    EXPECT_TRUE(std::equal(payload + start, payload + start + n, Captured(0, n).begin()));
+    if (start + n < old.size()) {
+      EXPECT_TRUE(std::equal(old.begin() + start + n, old.end(), payload + start + n));
+      EXPECT_EQ(b.size(), wave.dataOffset + old.size());
+      EXPECT_EQ(g_context.dataSize, old.size());  // the run stopped inside the old data
+    } else {
+      EXPECT_EQ(g_context.dataSize, start + n);  // the run extended it
+    }
+    EXPECT_TRUE(Released());
+  }
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(RecorderTest, FreeSpaceOfExactlyTheBlockPlusReserveCountsAsFull) {
+  ScopedService free(sys.GetDiskFreeSpaceExA, &FakeFreeSpace);
+  const std::string path = NewFile();
+  g_freeBytes = 64000 + FreeSpaceReserve + 1;
+  RecordFor(64000 + 5000);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(ReadWave(path).dataSize, in_.Captured());
+  // The query names the file's own folder, whatever kind of path it is.
+  EXPECT_EQ(std::string(g_freeQuery), folder_->path() + "\\");
+
+  g_freeBytes = 64000 + FreeSpaceReserve;
+  const DWORD before = ReadWave(path).dataSize;
+  ASSERT_EQ(StartRecording(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Your hard disk is full!  Cannot save any more samples!"));
+  EXPECT_TRUE(Released());
+  const WaveOnDisk wave = ReadWave(path);
+  EXPECT_TRUE(wave.valid);
+  EXPECT_EQ(wave.dataSize, before);  // this run wrote nothing
+  EXPECT_EQ(wave.riffSize, wave.dataOffset + before - 8);
+  EXPECT_TRUE(in_.Misuse().empty());
+}
+
+TEST_F(RecorderTest, EveryWrittenBufferLeavesAValidFileBehind) {
+  const std::string path = NewFile();
+  ASSERT_EQ(StartRecording(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return g_context.position >= 3 * 64000; }));
+  in_.Pause();
+  PumpFor(30);
+  // What a process killed now would leave: the header describes every byte written.
+  const DWORD written = g_context.position;
+  const WaveOnDisk wave = ReadWave(path);
+  ASSERT_TRUE(wave.valid);
+  EXPECT_EQ(wave.dataSize, written);
+  EXPECT_EQ(wave.riffSize, wave.dataOffset + written - 8);
+  EXPECT_TRUE(wave.Data() == Captured(0, written));
+  in_.Resume();
+  StopRecording(window_);
+}
+
+TEST_F(RecorderTest, StopsWithAValidFileBeforeTheFileWouldPassTwoGigabytes) {
+  ScopedService seek(sys.mmioSeek, &BiasedSeek);
+  const std::string path = NewFile();
+  const DWORD realOffset = g_context.dataOffset;
+  g_context.dataOffset = realOffset + Bias;  // 100000 bytes of room left
+  ASSERT_EQ(StartRecording(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].find("largest size a wave file can hold"), std::string::npos);
+  EXPECT_TRUE(Released());
+  const auto bytes = ReadWholeFile(path);
+  DWORD size, riff;
+  std::memcpy(&size, bytes.data() + realOffset - 4, 4);
+  std::memcpy(&riff, bytes.data() + 4, 4);
+  EXPECT_EQ(size, 64000u);
+  EXPECT_EQ(riff, g_context.dataOffset + 64000 - 8);
+  EXPECT_EQ(bytes.size(), realOffset + 64000);
+}
+
+TEST_F(RecorderTest, FreeSpaceIsAskedOfTheFilesFolderForAnyPath) {
+  ScopedService free(sys.GetDiskFreeSpaceExA, &FakeFreeSpace);
+  g_freeBytes = 5ull << 32;
+  EXPECT_EQ(GetFreeDiskBytes("C:\\rec\\take.wav"), 0xFFFFFFFFu);
+  EXPECT_STREQ(g_freeQuery, "C:\\rec\\");
+  g_freeBytes = 123456;
+  EXPECT_EQ(GetFreeDiskBytes("\\\\server\\share\\take.wav"), 123456u);
+  EXPECT_STREQ(g_freeQuery, "\\\\server\\share\\");
+  GetFreeDiskBytes("take.wav");
+  EXPECT_STREQ(g_freeQuery, "(null)");
+  ScopedService failing(sys.GetDiskFreeSpaceExA, &FailingFreeSpace);
+  EXPECT_EQ(GetFreeDiskBytes("C:\\take.wav"), 0u);
+}
+
+// Failure rows: message, caption, result and what each leaves.
+
+TEST_F(RecorderTest, DeviceThatDoesNotOpen) {
+  const std::string path = NewFile();
+  in_.fail.open = MMSYSERR_ALLOCATED;
+  EXPECT_EQ(StartRecording(window_), -1);
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Could not open the input device for recording."));
+  EXPECT_TRUE(Released());
+}
+
+TEST_F(RecorderTest, HeaderPreparationResultsShowTheirBoxAndTheStartGoesOn) {
+  const std::string path = NewFile();
+  const struct {
+    MMRESULT code;
+    const char* box;
+  } cases[] = {{5, "Error!|Invalid handle!"},
+               {6, "Error!|No driver!"},
+               {7, "Error!|Could not lock or allocate memory"},
+               {11, nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    boxes_->clear();
+    in_.fail.prepare[1] = c.code;
+    // The unprepared header is refused when it is added: the start goes that far.
+    EXPECT_EQ(StartRecording(window_), -6);
+    std::vector<std::string> expected;
+    if (c.box) expected.push_back(c.box);
+    expected.push_back("Error|Error adding buffer.");
+    EXPECT_EQ(Boxes(), expected);
+    EXPECT_EQ(boxes_->boxes().front().owner, c.box ? nullptr : window_);
+    EXPECT_TRUE(Released());
+  }
+}
+
+TEST_F(RecorderTest, FileThatCannotBeOpenedEndsTheRunCleanly) {
+  NewFile();
+  lstrcpyA(g_context.filePath, (folder_->path() + "\\missing.wav").c_str());
+  EXPECT_EQ(StartRecording(window_), -1);
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Error opening file for write."));
+  EXPECT_TRUE(Released());
+  EXPECT_TRUE(in_.Misuse().empty());
+  EXPECT_EQ(in_.Closes(), 1);
+  EXPECT_TRUE(Enabled(IDC_RECORD));
+}
+
+TEST_F(RecorderTest, FileWithoutItsStructureIsLeftAsItWas) {
+  const std::string path = NewFile();
+  auto bytes = ReadWholeFile(path);
+  const struct {
+    size_t at;
+    const char* id;
+    int code;
+    const char* box;
+  } cases[] = {{8, "WAVX", -2, "Error|Wave format not found in file."},
+               {bytes.size() - 8, "dat_", -3, "Error|data chunk not found."}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    boxes_->clear();
+    auto broken = bytes;
+    std::memcpy(broken.data() + c.at, c.id, 4);
+    ASSERT_TRUE(WriteWholeFile(path, broken));
+    EXPECT_EQ(StartRecording(window_), c.code);
+    EXPECT_THAT(Boxes(), ElementsAre(c.box));
+    EXPECT_TRUE(Released());
+    EXPECT_TRUE(ReadWholeFile(path) == broken);
+  }
+  EXPECT_TRUE(in_.Misuse().empty());
+}
+
+TEST_F(RecorderTest, DeviceThatDoesNotStartLeavesTheDataAsItWas) {
+  UseWaveFile(folder_->file("old.wav"), Pattern(5000));
+  const auto before = ReadWholeFile(g_context.filePath);
+  SetSlider(1000);
+  in_.fail.start = MMSYSERR_ERROR;
+  EXPECT_EQ(StartRecording(window_), -5);
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Error starting wave record."));
+  EXPECT_TRUE(Released());
+  // Nothing was recorded, so the declared size is not cut at the slider.
+  EXPECT_TRUE(ReadWholeFile(g_context.filePath) == before);
+  EXPECT_EQ(g_context.dataSize, 5000u);
+}
+
+TEST_F(RecorderTest, RefusedBuffersStopTheRun) {
+  const std::string path = NewFile();
+  // The n-th add of the device's life is refused; each start adds two.
+  in_.fail.refuseQueueNumber = 1;
+  EXPECT_EQ(StartRecording(window_), -3);
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Error adding buffer."));
+  EXPECT_TRUE(Released());
+  boxes_->clear();
+  in_.fail.refuseQueueNumber = 3;  // the second add of the next run
+  EXPECT_EQ(StartRecording(window_), -6);
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Error adding buffer."));
+  EXPECT_TRUE(Released());
+
+  // Refused when the callback hands a buffer back: the window's thread stops the run.
+  boxes_->clear();
+  in_.fail.refuseQueueNumber = 6;
+  ASSERT_EQ(StartRecording(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
+  PumpFor(50);
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Error adding buffer."));
+  EXPECT_TRUE(Released());
+  const WaveOnDisk wave = ReadWave(path);
+  EXPECT_TRUE(wave.valid);
+  EXPECT_GE(wave.dataSize, 64000u);
+  EXPECT_TRUE(wave.Data() == Captured(0, wave.dataSize));
+  EXPECT_TRUE(in_.Misuse().empty());
+}
+
+TEST_F(RecorderTest, FailedWriteStopsTheRun) {
+  const std::string path = NewFile();
+  ScopedService write(sys.mmioWrite, &FailingDataWrite);
+  ASSERT_EQ(StartRecording(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
+  PumpFor(50);
+  EXPECT_THAT(Boxes(),
+              ElementsAre("Error|Error writing data to file.  Your hard disk may be full!"));
+  EXPECT_TRUE(Released());
+  EXPECT_TRUE(ReadWave(path).valid);
+}
+
+TEST_F(RecorderTest, StoppingAndFinishingFailuresAreToldAndTheRunStillEnds) {
+  const std::string path = NewFile();
+  in_.fail.stop = MMSYSERR_ERROR;
+  in_.fail.reset = MMSYSERR_ERROR;
+  in_.fail.unprepare[0] = MMSYSERR_ERROR;
+  in_.fail.unprepare[1] = MMSYSERR_ERROR;
+  in_.fail.close = MMSYSERR_ERROR;
+  RecordFor(70000);
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Error in waveInStop", "Error|Error in waveInReset",
+                                   "Error|Error in waveInUnprepareHeader (1)",
+                                   "Error|Error in waveInUnprepareHeader (2)",
+                                   "Error|Error closing input device."));
+  EXPECT_FALSE(g_context.deviceOpen);
+  EXPECT_EQ(g_context.state, RecorderState::Idle);
+  EXPECT_EQ(ReadWave(path).dataSize, in_.Captured());
+  in_.fail.close = 0;
+  in_.Close();
+}
+
+TEST_F(RecorderTest, FileThatCannotBeReopenedForTheSizesKeepsThoseOfTheLastBuffer) {
+  const std::string path = NewFile();
+  g_readWriteOpens = 0;
+  ScopedService open(sys.mmioOpenA, &FailSecondReadWriteOpen);
+  RecordFor(70000);
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Error opening file for write."));
+  EXPECT_TRUE(Released());
+  const WaveOnDisk wave = ReadWave(path);
+  EXPECT_EQ(wave.dataSize, in_.Captured());
+  EXPECT_EQ(wave.riffSize, wave.dataOffset + wave.dataSize - 8);
+  EXPECT_TRUE(Enabled(IDC_PLAY));
+}
+
+TEST_F(RecorderTest, RecordWhileADeviceIsOpenDoesNothing) {
+  NewFile();
+  g_context.deviceOpen = true;
+  EXPECT_EQ(StartRecording(window_), -1);
+  EXPECT_EQ(in_.Opens(), 0);
+  EXPECT_TRUE(Boxes().empty());
+  g_context.deviceOpen = false;
+}
+
+}  // namespace
