@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 
@@ -30,6 +31,11 @@ PageTexts ReadPage(HWND sheet) {
 class PropertiesE2E : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(app.Start()) << app.LastError(); }
+  void Open(const std::string& path) {
+    app.PostCommand(IDM_OPEN, 0, nullptr, false);
+    ASSERT_TRUE(app.AnswerFileDialog(path));
+    ASSERT_TRUE(app.Sync());
+  }
   void TearDown() override {
     if (!app.HasExited()) {
       app.Close();
@@ -45,9 +51,7 @@ class PropertiesE2E : public ::testing::Test {
 TEST_F(PropertiesE2E, SheetDescribesTheLoadedFileAndOkCloses) {
   const std::string path = folder.file("two seconds.wav");
   ASSERT_TRUE(WriteWholeFile(path, PcmWave(22050)));
-  app.PostCommand(IDM_OPEN, 0, nullptr, false);
-  ASSERT_TRUE(app.AnswerFileDialog(path));
-  ASSERT_TRUE(app.Sync());
+  ASSERT_NO_FATAL_FAILURE(Open(path));
 
   ASSERT_TRUE(app.ChooseMenuItem(IDM_PROPERTIES));
   HWND sheet = app.WaitForDialog("Properties for two seconds.wav");
@@ -59,6 +63,7 @@ TEST_F(PropertiesE2E, SheetDescribesTheLoadedFileAndOkCloses) {
   EXPECT_EQ(page.size, "22050 bytes");
   EXPECT_EQ(page.format, "PCM");
   EXPECT_EQ(page.details, "11025 Hz; 8 bits; Mono");
+  EXPECT_EQ(SendMessageA(GetDlgItem(sheet, 0x3020), TCM_GETITEMCOUNT, 0, 0), 1);
   HWND apply = GetDlgItem(sheet, 0x3021);
   EXPECT_TRUE(!apply || !IsWindowVisible(apply));
 
@@ -77,4 +82,22 @@ TEST_F(PropertiesE2E, UntitledSoundAndCancelCloses) {
   EXPECT_TRUE(RecorderApp::PressDialogButton(sheet, IDCANCEL));
   ASSERT_TRUE(app.Sync());
   EXPECT_TRUE(app.Dialogs().empty());
+}
+
+TEST_F(PropertiesE2E, LongNameShowsWholeAndHugeSizeIsNotNegative) {
+  // The data chunk's header claims about 2.8 GiB; the size shown is the header's.
+  const std::string name = "an evening session recorded in the big hall.wav";
+  std::vector<unsigned char> file = PcmWave(16);
+  const std::uint32_t claimed = 3000000000u;
+  for (int i = 0; i < 4; ++i) file[40 + i] = static_cast<unsigned char>(claimed >> (8 * i));
+  ASSERT_TRUE(WriteWholeFile(folder.file(name), file));
+  ASSERT_NO_FATAL_FAILURE(Open(folder.file(name)));
+
+  ASSERT_TRUE(app.ChooseMenuItem(IDM_PROPERTIES));
+  HWND sheet = app.WaitForDialog("Properties for " + name);
+  ASSERT_TRUE(sheet) << "dialogs: " << app.Dialogs().size();
+  const PageTexts page = ReadPage(sheet);
+  EXPECT_EQ(page.name, name);
+  EXPECT_EQ(page.size, "3000000000 bytes");
+  EXPECT_TRUE(RecorderApp::PressPropertySheetOk(sheet));
 }
