@@ -1,0 +1,278 @@
+// The player against the fake output device: the exact bytes that reach it, the window at
+// the end, repositioning, pausing, short files and every failure.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include <gmock/gmock.h>
+
+#include "app/context.h"
+#include "engine/buffer_pool.h"
+#include "engine/engine_fixture.h"
+#include "engine/fake_wave_device.h"
+#include "engine/player.h"
+#include "resources/resource.h"
+#include "wave/format.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+
+std::vector<unsigned char> Slice(const std::vector<unsigned char>& data, size_t from,
+                                 size_t to = ~size_t{0}) {
+  to = std::min(to, data.size());
+  return {data.begin() + from, data.begin() + to};
+}
+
+bool EndsWith(const std::vector<unsigned char>& all, const std::vector<unsigned char>& tail) {
+  return all.size() >= tail.size() && std::equal(tail.begin(), tail.end(), all.end() - tail.size());
+}
+
+class PlayerTest : public EngineTest {
+ protected:
+  FakeWaveDevice out_{FakeWaveDevice::Kind::Out, 4000};
+  FakeWaveBinding binding_{nullptr, &out_};
+
+  bool Released() const {
+    return !g_context.deviceOpen && g_context.state == RecorderState::Idle && !out_.IsOpen();
+  }
+  // Plays to the end; true when the run ended by itself.
+  bool PlayToEnd() {
+    if (StartPlayback(window_) != 0) return false;
+    return PumpUntil([&] { return Released(); });
+  }
+  // The shell's Stop command while playing.
+  void PressStop() {
+    g_context.state = RecorderState::Idle;
+    StopPlayback(window_, 1);
+  }
+  void ExpectIdleAtTheEnd(DWORD dataSize) {
+    EXPECT_TRUE(Released());
+    EXPECT_EQ(SliderPos(), SliderMax());
+    EXPECT_EQ(Text(IDC_POSITION), TimeText(dataSize));
+    EXPECT_TRUE(Enabled(IDC_PLAY) && Enabled(IDC_RECORD) && Enabled(IDC_REWIND));
+    EXPECT_FALSE(Enabled(IDC_STOP));
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_TRUE(out_.Misuse().empty());
+  }
+};
+
+TEST_F(PlayerTest, SendsExactlyTheDataFromTheSliderToTheEndWithAShorterLastBuffer) {
+  SetPcm(2, 44100, 16);
+  const auto data = Pattern(3 * 64000 + 1000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  SetSlider(1000);
+  g_context.sliderDragging = true;  // left over from an earlier drag
+  ASSERT_EQ(StartPlayback(window_), 0);
+  EXPECT_FALSE(g_context.sliderDragging);
+  EXPECT_EQ(g_context.state, RecorderState::Playing);
+  EXPECT_TRUE(Enabled(IDC_STOP) && IsWindowEnabled(g_controls.slider));
+  EXPECT_FALSE(Enabled(IDC_PLAY) || Enabled(IDC_RECORD));
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+
+  EXPECT_TRUE(out_.Played() == Slice(data, 4000));
+  EXPECT_THAT(out_.WrittenLengths(), ElementsAre(64000, 64000, 61000));
+  ExpectIdleAtTheEnd(static_cast<DWORD>(data.size()));
+}
+
+TEST_F(PlayerTest, SliderAtTheEndStartsFromTheBeginning) {
+  const auto data = Pattern(100000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  SetSlider(SliderMax());
+  ASSERT_TRUE(PlayToEnd());
+  EXPECT_TRUE(out_.Played() == data);
+  ExpectIdleAtTheEnd(100000);
+}
+
+TEST_F(PlayerTest, SliderAtTheLastWholeBlockPlaysTheBytesLeft) {
+  SetPcm(2, 44100, 16);
+  const auto data = Pattern(10002);
+  UseWaveFile(folder_->file("a.wav"), data);
+  SetSlider(SliderMax());
+  ASSERT_TRUE(PlayToEnd());
+  EXPECT_TRUE(out_.Played() == Slice(data, 10000));
+  EXPECT_THAT(out_.WrittenLengths(), ElementsAre(2));
+}
+
+TEST_F(PlayerTest, DataShorterThanOneChunkGoesOutAsOneBuffer) {
+  const auto data = Pattern(5000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  ASSERT_TRUE(PlayToEnd());
+  EXPECT_TRUE(out_.Played() == data);
+  EXPECT_THAT(out_.WrittenLengths(), ElementsAre(5000));
+  ExpectIdleAtTheEnd(5000);
+}
+
+TEST_F(PlayerTest, FileShorterThanItsHeaderEndsWithWhatIsThere) {
+  const auto data = Pattern(100000);
+  UseWaveFile(folder_->file("a.wav"), data, 200000);
+  ASSERT_TRUE(PlayToEnd());
+  EXPECT_TRUE(out_.Played() == data);
+  EXPECT_THAT(out_.WrittenLengths(), ElementsAre(64000, 36000));  // no empty buffers
+  EXPECT_EQ(Text(IDC_POSITION), TimeText(100000));
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(PlayerTest, SeekDuringPlaybackContinuesFromTheNewBlock) {
+  out_.SetRate(500);
+  SetPcm(2, 44100, 16);
+  const auto data = Pattern(10 * 64000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return out_.Played().size() >= 20000; }));
+  SeekPlayback(window_, 400000);
+  PumpFor(300);
+  EXPECT_GE(SliderPos(), 100000);  // the next ticks count on from the new place
+  out_.SetRate(0);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+
+  const auto played = out_.Played();
+  ASSERT_GT(played.size(), 240000u);
+  EXPECT_TRUE(EndsWith(played, Slice(data, 400000)));
+  EXPECT_TRUE(std::equal(played.begin(), played.end() - 240000, data.begin()));
+  ExpectIdleAtTheEnd(640000);
+}
+
+TEST_F(PlayerTest, SeekAfterTheLastReadEndsAtTheNextCompletion) {
+  out_.SetRate(200);
+  const auto data = Pattern(100000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return !g_context.morePlayData; }));
+  SeekPlayback(window_, 10000);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }, 2000));
+  EXPECT_LT(out_.Played().size(), data.size());
+  EXPECT_EQ(Text(IDC_POSITION), TimeText(10000));
+  EXPECT_EQ(SliderPos(), 10000);
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(PlayerTest, SeekAfterTheShortenedLastChunkKeepsItsLength) {
+  out_.SetRate(100);
+  const auto data = Pattern(100000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  ASSERT_EQ(StartPlayback(window_), 0);  // the second buffer already carries the last 36000
+  SeekPlayback(window_, 0);
+  out_.SetRate(0);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  EXPECT_TRUE(EndsWith(out_.Played(), data));
+  EXPECT_THAT(out_.WrittenLengths(), ElementsAre(64000, 36000, 36000, 36000, 28000));
+}
+
+TEST_F(PlayerTest, StopActsAsPauseAndPlayResumesFromTheSlider) {
+  out_.SetRate(200);
+  const auto data = Pattern(200000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return SliderPos() > 10000; }));
+  PressStop();
+  const std::string text = Text(IDC_POSITION);
+  const LRESULT slider = SliderPos();
+  EXPECT_TRUE(Released());
+  PumpFor(300);
+  EXPECT_EQ(Text(IDC_POSITION), text);
+  EXPECT_EQ(SliderPos(), slider);
+  EXPECT_EQ(text, TimeText(static_cast<DWORD>(slider)));
+
+  const size_t before = out_.Played().size();
+  out_.SetRate(0);
+  ASSERT_TRUE(PlayToEnd());
+  const auto played = out_.Played();
+  EXPECT_TRUE(std::equal(played.begin() + before, played.end(), data.begin() + slider, data.end()));
+  EXPECT_EQ(played.size() - before, data.size() - slider);
+}
+
+// Failure rows: message, caption, result and what each leaves; Play works again afterwards.
+
+TEST_F(PlayerTest, PlayWhileADeviceIsOpenDoesNothing) {
+  UseWaveFile(folder_->file("a.wav"), Pattern(1000));
+  g_context.deviceOpen = true;
+  EXPECT_EQ(StartPlayback(window_), -1);
+  EXPECT_EQ(out_.Opens(), 0);
+  EXPECT_TRUE(Boxes().empty());
+  g_context.deviceOpen = false;
+}
+
+TEST_F(PlayerTest, DeviceThatDoesNotOpen) {
+  UseWaveFile(folder_->file("a.wav"), Pattern(1000));
+  SetSlider(SliderMax());
+  out_.fail.open = MMSYSERR_ALLOCATED;
+  EXPECT_EQ(StartPlayback(window_), -1);
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Error opening wave out device."));
+  EXPECT_EQ(SliderPos(), 0);  // the rewind stays done
+  EXPECT_TRUE(Released());
+}
+
+TEST_F(PlayerTest, HeaderThatCannotBePrepared) {
+  const auto data = Pattern(1000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  for (int which = 0; which < 2; ++which) {
+    SCOPED_TRACE(which);
+    boxes_->clear();
+    out_.fail.prepare[which] = MMSYSERR_NOMEM;
+    EXPECT_EQ(StartPlayback(window_), -2);
+    EXPECT_THAT(Boxes(), ElementsAre("Error|Error preparing header for playing."));
+    if (which == 0) {
+      EXPECT_FALSE(g_pool.headers[1]->dwFlags & WHDR_PREPARED);
+    }
+    EXPECT_TRUE(Released());
+    out_.fail.prepare[which] = 0;
+  }
+  ASSERT_TRUE(PlayToEnd());
+  EXPECT_TRUE(out_.Played() == data);
+}
+
+TEST_F(PlayerTest, VanishedFileIsToldAndPlayWorksAgain) {
+  const auto data = Pattern(1000);
+  const std::string path = folder_->file("a.wav");
+  UseWaveFile(path, data);
+  const auto bytes = ReadWholeFile(path);
+  ASSERT_TRUE(DeleteFileA(path.c_str()));
+  EXPECT_EQ(StartPlayback(window_), -1);
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Open for read failed."));
+  EXPECT_TRUE(Released());
+  EXPECT_TRUE(out_.Misuse().empty());
+  boxes_->clear();
+  ASSERT_TRUE(WriteWholeFile(path, bytes));
+  ASSERT_TRUE(PlayToEnd());
+  EXPECT_TRUE(out_.Played() == data);
+}
+
+TEST_F(PlayerTest, RefusedBuffersStopTheRun) {
+  const auto data = Pattern(300000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  out_.fail.refuseQueueNumber = 1;
+  EXPECT_EQ(StartPlayback(window_), -4);
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Error writing wave buffer."));
+  EXPECT_TRUE(Released());
+
+  // Refused when the callback hands a buffer back: the window's thread stops the run.
+  boxes_->clear();
+  out_.fail.refuseQueueNumber = 4;
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
+  PumpFor(50);
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Error writing wave buffer."));
+  EXPECT_TRUE(Released());
+  EXPECT_TRUE(out_.Misuse().empty());
+  boxes_->clear();
+  ASSERT_TRUE(PlayToEnd());
+}
+
+TEST_F(PlayerTest, ReleaseFailuresAreToldAndTheDeviceCountsAsClosed) {
+  UseWaveFile(folder_->file("a.wav"), Pattern(1000));
+  out_.fail.unprepare[0] = MMSYSERR_ERROR;
+  out_.fail.close = MMSYSERR_ERROR;
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return !g_context.deviceOpen; }));
+  EXPECT_THAT(Boxes(), ElementsAre("Error|Error unpreparing play header.",
+                                   "Error|Error closing wave playback device."));
+  EXPECT_EQ(boxes_->boxes()[0].owner, window_);
+  EXPECT_EQ(boxes_->boxes()[1].owner, nullptr);
+  EXPECT_EQ(g_context.state, RecorderState::Idle);
+  out_.fail.close = 0;
+  out_.Close();
+}
+
+}  // namespace
