@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Configures (CMake + Ninja, MinGW-w64 i686 toolchain) and builds everything into build/
-# (or into $RECORDER_BUILD_DIR). The program lands in build/bin/AudioRecorder.exe.
+# Usage: scripts/build.sh [targets...]
+# Configures (CMake + Ninja, MinGW-w64 i686 toolchain) and builds everything (or the targets
+# named) into build/ (or into $RECORDER_BUILD_DIR). The program lands in
+# build/bin/AudioRecorder.exe.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${RECORDER_BUILD_DIR:-$repo/build}"
@@ -9,4 +11,6 @@ if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake"
 fi
-cmake --build "$build" -- -j"${RECORDER_BUILD_JOBS:-$(nproc)}"
+targets=()
+for target in "$@"; do targets+=(--target "$target"); done
+cmake --build "$build" "${targets[@]}" -- -j"${RECORDER_BUILD_JOBS:-$(nproc)}"

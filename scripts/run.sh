@@ -17,7 +17,7 @@ if [ "${1:-}" = "--screenshot" ]; then
 fi
 
 bash "$repo/scripts/setup.sh" || exit 1
-bash "$repo/scripts/build.sh" || exit 1
+bash "$repo/scripts/build.sh" AudioRecorder || exit 1
 exe="$build/bin/AudioRecorder.exe"
 
 if [ -z "$screenshot" ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
