@@ -8,7 +8,7 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${RECORDER_BUILD_DIR:-$repo/build}"
 
 if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  cmake -S "$repo" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake"
 fi
 targets=()
