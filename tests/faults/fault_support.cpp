@@ -89,11 +89,20 @@ std::string ShellQuote(const std::string& text) {
   return quoted + "'";
 }
 
-UnixResult RunUnix(const std::string& command, DWORD timeoutMs) {
-  UnixResult result;
+namespace {
+
+// Files of the Unix commands, away from the disks that the tests fill.
+std::string ScratchFile(const std::string& name) {
   static TempFolder folder;
   static int serial = 0;
-  const std::string base = folder.file("unix" + std::to_string(++serial));
+  return folder.file(std::to_string(++serial) + name);
+}
+
+}  // namespace
+
+UnixResult RunUnix(const std::string& command, DWORD timeoutMs) {
+  UnixResult result;
+  const std::string base = ScratchFile("unix");
   const std::string unixBase = recorder_driver::UnixPath(base);
   // Wine starts Unix programs but gives back no handle to wait on: the command leaves its
   // exit code in a file that appears under its final name only when complete.
@@ -139,7 +148,7 @@ SoxReading ReadWithSox(const std::string& windowsPath, bool readPayload) {
   }
   reading.samples = std::strtoull(count.output.c_str(), nullptr, 10);
   if (readPayload) {
-    const std::string raw = windowsPath + ".sox.raw";
+    const std::string raw = ScratchFile("sox.raw");
     UnixResult convert =
         RunUnix("sox -q " + file + " -t raw " + ShellQuote(recorder_driver::UnixPath(raw)));
     if (!convert.finished || convert.exitCode != 0) {
