@@ -104,7 +104,7 @@ _recorder_prepare_cache() {
       _recorder_make_template "$RECORDER_TEMPLATE_PREFIX" || exit 1
     fi
     if [ ! -f "$RECORDER_KEEPALIVE_EXE" ]; then
-      i686-w64-mingw32-gcc -O2 -mwindows -o "$RECORDER_KEEPALIVE_EXE.tmp" \
+      i686-w64-mingw32-gcc-posix -O2 -static -mwindows -o "$RECORDER_KEEPALIVE_EXE.tmp" \
         "$RECORDER_SCRIPTS_DIR/keepalive.c" && mv "$RECORDER_KEEPALIVE_EXE.tmp" "$RECORDER_KEEPALIVE_EXE" || exit 1
     fi
     if [ ! -f "$RECORDER_KNOWN_SIGNAL_FILE" ]; then

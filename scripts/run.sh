@@ -42,7 +42,7 @@ if ! recorder_env_start; then
 fi
 tool="$RECORDER_CACHE_DIR/window_tool-$(sha1sum "$repo/scripts/window_tool.c" | cut -c1-12).exe"
 if [ ! -f "$tool" ]; then
-  i686-w64-mingw32-gcc -O2 -o "$tool.tmp.$$" "$repo/scripts/window_tool.c" && mv "$tool.tmp.$$" "$tool" || exit 1
+  i686-w64-mingw32-gcc-posix -O2 -static -o "$tool.tmp.$$" "$repo/scripts/window_tool.c" && mv "$tool.tmp.$$" "$tool" || exit 1
 fi
 # A paced recording device, so the program starts as it would on a machine with a sound card.
 export ALSA_CONFIG_PATH="$repo/tests/alsa/paced16.conf"
