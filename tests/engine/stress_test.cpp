@@ -1,0 +1,149 @@
+// Random sequences of recording, playback, stops and seeks with random delays and device
+// speeds: every run must end, release its device once, show no message and leave a valid
+// file holding exactly what was captured.
+#include <windows.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "app/context.h"
+#include "engine/engine_fixture.h"
+#include "engine/fake_wave_device.h"
+#include "engine/player.h"
+#include "engine/recorder.h"
+#include "wave/format.h"
+
+namespace {
+
+// Ends the process if the test has not finished in time: a hang fails instead of stalling.
+class Watchdog {
+ public:
+  explicit Watchdog(int seconds)
+      : thread_([this, seconds] {
+          std::unique_lock lock(lock_);
+          if (!wake_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
+            std::fprintf(stderr, "watchdog: the sequence at step %d hangs\n", step.load());
+            std::fflush(stderr);
+            ExitProcess(3);
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard lock(lock_);
+      done_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  std::atomic<int> step{0};
+
+ private:
+  std::mutex lock_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+class StressTest : public EngineTest {
+ protected:
+  FakeWaveDevice in_{FakeWaveDevice::Kind::In, 4000};
+  FakeWaveDevice out_{FakeWaveDevice::Kind::Out, 4000};
+  FakeWaveBinding binding_{&in_, &out_};
+};
+
+TEST_F(StressTest, ThreeHundredRandomSequencesEndCleanly) {
+  Watchdog watchdog(150);
+  SetPcm(2, 22050, 16);
+  const std::string path = folder_->file("stress.wav");
+  const auto original = Pattern(200000);
+  UseWaveFile(path, original);
+  char seedText[32] = "";
+  const unsigned seed = GetEnvironmentVariableA("RECORDER_STRESS_SEED", seedText, sizeof seedText)
+                            ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10))
+                            : 20240611u;
+  std::mt19937 random(seed);
+  int recordings = 0, playbacks = 0, seeks = 0;
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+
+  for (int sequence = 0; sequence < 300; ++sequence) {
+    SCOPED_TRACE(sequence);
+    if (g_context.dataSize > 2000000) UseWaveFile(path, original);
+    bool recorded = false;
+    const int steps = 1 + pick(6);
+    for (int step = 0; step < steps; ++step) {
+      watchdog.step = sequence * 10 + step;
+      switch (pick(7)) {
+        case 0:
+          if (StartRecording(window_) == 0) recorded = true, ++recordings;
+          break;
+        case 1:
+          if (StartPlayback(window_) == 0) ++playbacks;
+          break;
+        case 2:
+          if (g_context.state == RecorderState::Recording) {
+            StopRecording(window_);
+          } else {
+            g_context.state = RecorderState::Idle;
+            StopPlayback(window_, 1);
+          }
+          break;
+        case 3:
+          if (g_context.state == RecorderState::Playing)
+            ++seeks, SeekPlayback(
+                         window_,
+                         static_cast<DWORD>(pick(static_cast<int>(g_context.dataSize) + 1)) & ~3u);
+          break;
+        case 4:
+          if (g_context.state != RecorderState::Recording)
+            SetSlider(pick(static_cast<int>(SliderMax()) + 1));
+          break;
+        case 5:
+          PumpFor(static_cast<DWORD>(pick(25)));
+          break;
+        case 6:
+          in_.SetRate(1000 + static_cast<DWORD>(pick(20000)));
+          out_.SetRate(pick(3) == 0 ? 0 : 1000 + static_cast<DWORD>(pick(40000)));
+          break;
+      }
+    }
+    // The end of the sequence: whatever runs is stopped, as the Stop button would.
+    const DWORD recordStart = g_context.recordStart;
+    if (g_context.state == RecorderState::Recording) {
+      StopRecording(window_);
+    } else {
+      g_context.state = RecorderState::Idle;
+      StopPlayback(window_, 1);
+    }
+    PumpFor(static_cast<DWORD>(pick(5)));
+    // A recording that failed on its own is stopped by a posted message: let it arrive.
+    ASSERT_TRUE(PumpUntil([] { return !g_context.deviceOpen; }, 3000));
+    ASSERT_EQ(g_context.state, RecorderState::Idle);
+    ASSERT_TRUE(Boxes().empty()) << Boxes()[0];
+    ASSERT_TRUE(in_.Misuse().empty()) << in_.Misuse()[0];
+    ASSERT_TRUE(out_.Misuse().empty()) << out_.Misuse()[0];
+    ASSERT_FALSE(in_.IsOpen() || out_.IsOpen());
+
+    const WaveOnDisk wave = ReadWave(path);
+    ASSERT_TRUE(wave.valid);
+    ASSERT_EQ(wave.riffSize, wave.dataOffset + wave.dataSize - 8);
+    ASSERT_LE(size_t{wave.dataOffset} + wave.dataSize, wave.bytes.size());
+    if (recorded && in_.Captured() > 0) {
+      const auto captured = static_cast<DWORD>(in_.Captured());
+      ASSERT_EQ(wave.dataSize, recordStart + captured);
+      const auto* payload = wave.bytes.data() + wave.dataOffset + recordStart;
+      for (DWORD i = 0; i < captured; ++i)
+        ASSERT_EQ(payload[i], CapturedByte(i)) << "byte " << i << " of the run";
+    }
+  }
+  std::printf("seed %u: %d recordings, %d playbacks, %d seeks\n", seed, recordings, playbacks,
+              seeks);
+  EXPECT_GT(recordings, 50);
+  EXPECT_GT(playbacks, 50);
+}
+
+}  // namespace
