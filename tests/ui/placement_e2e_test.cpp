@@ -296,6 +296,8 @@ TEST(ButtonsE2E, ButtonsOnScreenShowTheirGlyphsEnabledAndDisabled) {
   if (const char* shot = std::getenv("RECORDER_BUTTONS_SCREENSHOT")) {
     EXPECT_TRUE(app.Screenshot(shot));
   }
+  app.Close();
+  EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
 }  // namespace
