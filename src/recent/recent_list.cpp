@@ -191,8 +191,11 @@ int SaveRecentList(const RecentFileList* list, const char* keyPath) {
   }
   char* text = work.as<char>();
 
+  // The key is shared with the window placement. Windows ignores the class of a key that
+  // already exists, but Wine replaces it, so naming the same class keeps it intact there too.
+  char keyClass[] = "QNBREC32";
   HKEY raw = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &raw,
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, keyClass, 0, KEY_ALL_ACCESS, nullptr, &raw,
                       nullptr) != ERROR_SUCCESS) {
     return 1;  // nothing can be stored; the registry stays as it was
   }
