@@ -1,24 +1,28 @@
 #include "platform/services.h"
 
+#include "platform/wave_devices.h"
+
+// The wave devices convert compressed formats themselves (wave_devices.h); uncompressed
+// formats reach WINMM unchanged.
 PlatformServices RealServices() {
   return PlatformServices{
       .waveInGetNumDevs = &::waveInGetNumDevs,
-      .waveInOpen = &::waveInOpen,
-      .waveInPrepareHeader = &::waveInPrepareHeader,
-      .waveInUnprepareHeader = &::waveInUnprepareHeader,
-      .waveInAddBuffer = &::waveInAddBuffer,
-      .waveInStart = &::waveInStart,
-      .waveInStop = &::waveInStop,
-      .waveInReset = &::waveInReset,
-      .waveInGetPosition = &::waveInGetPosition,
-      .waveInClose = &::waveInClose,
-      .waveOutOpen = &::waveOutOpen,
-      .waveOutPrepareHeader = &::waveOutPrepareHeader,
-      .waveOutUnprepareHeader = &::waveOutUnprepareHeader,
-      .waveOutWrite = &::waveOutWrite,
-      .waveOutReset = &::waveOutReset,
-      .waveOutGetPosition = &::waveOutGetPosition,
-      .waveOutClose = &::waveOutClose,
+      .waveInOpen = &ConvertingWaveInOpen,
+      .waveInPrepareHeader = &ConvertingWaveInPrepareHeader,
+      .waveInUnprepareHeader = &ConvertingWaveInUnprepareHeader,
+      .waveInAddBuffer = &ConvertingWaveInAddBuffer,
+      .waveInStart = &ConvertingWaveInStart,
+      .waveInStop = &ConvertingWaveInStop,
+      .waveInReset = &ConvertingWaveInReset,
+      .waveInGetPosition = &ConvertingWaveInGetPosition,
+      .waveInClose = &ConvertingWaveInClose,
+      .waveOutOpen = &ConvertingWaveOutOpen,
+      .waveOutPrepareHeader = &ConvertingWaveOutPrepareHeader,
+      .waveOutUnprepareHeader = &ConvertingWaveOutUnprepareHeader,
+      .waveOutWrite = &ConvertingWaveOutWrite,
+      .waveOutReset = &ConvertingWaveOutReset,
+      .waveOutGetPosition = &ConvertingWaveOutGetPosition,
+      .waveOutClose = &ConvertingWaveOutClose,
       .mmioOpenA = &::mmioOpenA,
       .mmioClose = &::mmioClose,
       .mmioRead = &::mmioRead,
@@ -45,4 +49,6 @@ PlatformServices RealServices() {
 
 PlatformServices sys = RealServices();
 
-void RestoreRealServices() { sys = RealServices(); }
+void RestoreRealServices() {
+  sys = RealServices();
+}

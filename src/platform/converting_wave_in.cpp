@@ -1,0 +1,513 @@
+// Recording in a compressed format: the input device captures PCM into buffers of its
+// own, and each captured block is encoded into the chosen format and copied into the
+// caller's headers. Everything a run needs is allocated when the device opens.
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+#include "platform/wave_convert_parts.h"
+#include "platform/wave_devices.h"
+
+namespace {
+
+using namespace wave_convert;
+
+// About a tenth of a second per capture buffer, and enough of them to ride out a slow
+// caller for most of a second.
+constexpr DWORD CaptureBuffersPerSecond = 10;
+constexpr size_t CaptureBufferCount = 8;
+// Encoded bytes kept while the caller has no header queued.
+constexpr DWORD BacklogSeconds = 2;
+constexpr size_t MaxInputDevices = 4;
+
+enum class CaptureState { Free, Queued, Returned };
+
+struct CaptureBuffer {
+  WAVEHDR header{};
+  std::vector<BYTE> data;
+  CaptureState state = CaptureState::Free;
+  uint64_t sequence = 0;  // the order in which the device fills it
+  DWORD bytes = 0;
+  bool prepared = false;
+};
+
+struct ConvertingIn {
+  std::mutex mutex;
+  std::condition_variable changed;
+  HWAVEIN handle = nullptr;  // what the caller holds
+  HWAVEIN real = nullptr;
+  ClientCallback client;
+  FormatCopy coded;
+  WAVEFORMATEX pcm{};
+  DWORD blockAlign = 1;
+  std::array<CaptureBuffer, CaptureBufferCount> buffers;
+  AcmConverter encoder;
+  DWORD sourceBlock = 1;  // PCM bytes of one encoded block
+  DWORD carried = 0;      // PCM bytes at the start of the encoder's input, short of a block
+  bool restartStream = true;
+  std::vector<BYTE> backlog;  // encoded bytes not yet copied into a header
+  DWORD backlogStart = 0;
+  DWORD backlogEnd = 0;
+  HeaderList queued;  // the caller's headers, the one being filled first
+  Deliveries deliveries;
+  uint64_t nextToAdd = 0;
+  uint64_t nextToEncode = 0;
+  DWORD captured = 0;  // encoded bytes since open or reset
+  bool running = false;
+  bool discarding = false;
+  bool closing = false;
+  int activeCallbacks = 0;
+};
+
+struct InputSlot {
+  std::unique_ptr<ConvertingIn> device;
+};
+
+std::mutex g_slotsMutex;
+std::array<InputSlot, MaxInputDevices> g_slots;
+
+ConvertingIn* Find(HWAVEIN handle) {
+  const auto* slot = reinterpret_cast<const InputSlot*>(handle);
+  if (slot < g_slots.data() || slot >= g_slots.data() + g_slots.size()) return nullptr;
+  return slot->device.get();
+}
+
+void Deliver(std::unique_lock<std::mutex>& lock, ConvertingIn& device, bool wait) {
+  DeliverFinished(lock, device.changed, device.deliveries, wait, [&](WAVEHDR* header) {
+    device.client.Send(device.handle, WIM_DATA, reinterpret_cast<DWORD_PTR>(header));
+  });
+}
+
+DWORD BacklogBytes(const ConvertingIn& device) {
+  return device.backlogEnd - device.backlogStart;
+}
+
+// Keeps encoded bytes for the caller's headers; whole blocks only. What does not fit is
+// lost, as a device loses sound while no buffer is queued.
+void KeepEncoded(ConvertingIn& device, const BYTE* bytes, DWORD count) {
+  if (device.backlogStart != 0 && device.backlogEnd + count > device.backlog.size()) {
+    std::memmove(device.backlog.data(), device.backlog.data() + device.backlogStart,
+                 BacklogBytes(device));
+    device.backlogEnd -= device.backlogStart;
+    device.backlogStart = 0;
+  }
+  DWORD room = static_cast<DWORD>(device.backlog.size()) - device.backlogEnd;
+  room -= room % device.blockAlign;
+  const DWORD kept = std::min(count, room);
+  std::memcpy(device.backlog.data() + device.backlogEnd, bytes, kept);
+  device.backlogEnd += kept;
+}
+
+void Finish(ConvertingIn& device, WAVEHDR* header) {
+  MarkDone(header);
+  device.deliveries.finished.Push(header);
+}
+
+// Copies the backlog into the queued headers; a header whose room is less than a block is
+// full and goes to the caller.
+void FillHeaders(ConvertingIn& device) {
+  while (!device.queued.empty()) {
+    WAVEHDR* header = device.queued.front();
+    DWORD room = header->dwBufferLength - header->dwBytesRecorded;
+    room -= room % device.blockAlign;
+    if (room == 0) {
+      Finish(device, device.queued.Pop());
+      continue;
+    }
+    const DWORD count = std::min(room, BacklogBytes(device));
+    if (count == 0) return;
+    std::memcpy(header->lpData + header->dwBytesRecorded,
+                device.backlog.data() + device.backlogStart, count);
+    header->dwBytesRecorded += count;
+    device.backlogStart += count;
+    if (device.backlogStart == device.backlogEnd) device.backlogStart = device.backlogEnd = 0;
+  }
+}
+
+// Runs the carried PCM through the encoder; what is short of a block stays carried.
+void EncodeCarried(ConvertingIn& device) {
+  while (device.carried >= device.sourceBlock) {
+    DWORD used = 0;
+    DWORD produced = 0;
+    const MMRESULT result =
+        device.encoder.Convert(device.carried, device.restartStream, used, produced);
+    device.restartStream = false;
+    if (result != 0 || used == 0) {
+      // A stream that takes nothing would take nothing again: drop the input rather than
+      // spin, so that the recording goes on.
+      device.carried = 0;
+      return;
+    }
+    produced -= produced % device.blockAlign;
+    KeepEncoded(device, device.encoder.target(), produced);
+    device.captured += produced;
+    std::memmove(device.encoder.source(), device.encoder.source() + used, device.carried - used);
+    device.carried -= used;
+  }
+}
+
+void Encode(ConvertingIn& device, const BYTE* pcm, DWORD count) {
+  while (count > 0) {
+    const DWORD take = std::min(count, device.encoder.sourceCapacity() - device.carried);
+    std::memcpy(device.encoder.source() + device.carried, pcm, take);
+    device.carried += take;
+    pcm += take;
+    count -= take;
+    EncodeCarried(device);
+  }
+}
+
+// Completes a carried partial block with silence, so that everything captured is kept
+// and the data stays whole blocks.
+void FlushCarried(ConvertingIn& device) {
+  if (device.carried == 0) return;
+  const BYTE silence = device.pcm.wBitsPerSample == 8 ? 0x80 : 0x00;
+  std::memset(device.encoder.source() + device.carried, silence,
+              device.sourceBlock - device.carried);
+  device.carried = device.sourceBlock;
+  EncodeCarried(device);
+  device.carried = 0;
+}
+
+// Encodes the returned capture buffers in the order the device filled them (Stop returns
+// the current one on the caller's thread, possibly while the device thread still hands
+// over the one before it).
+void EncodeReturned(ConvertingIn& device) {
+  for (;;) {
+    CaptureBuffer* next = nullptr;
+    for (CaptureBuffer& buffer : device.buffers) {
+      if (buffer.state == CaptureState::Returned && buffer.sequence == device.nextToEncode) {
+        next = &buffer;
+      }
+    }
+    if (!next) break;
+    if (!device.discarding) Encode(device, next->data.data(), next->bytes);
+    next->state = CaptureState::Free;
+    ++device.nextToEncode;
+  }
+  if (!device.discarding) FillHeaders(device);
+}
+
+// Runs on the device's thread, or on the thread calling Stop, Reset or Close.
+void CALLBACK CaptureArrived(HWAVEIN, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                             DWORD_PTR) {
+  if (message != WIM_DATA) return;
+  auto& device = *reinterpret_cast<ConvertingIn*>(instance);
+  auto* header = reinterpret_cast<WAVEHDR*>(param1);
+  auto& buffer = *reinterpret_cast<CaptureBuffer*>(header->dwUser);
+  std::unique_lock lock(device.mutex);
+  {
+    CallbackScope scope(&device, device.activeCallbacks);
+    buffer.bytes = std::min(header->dwBytesRecorded, static_cast<DWORD>(buffer.data.size()));
+    buffer.state = CaptureState::Returned;
+    EncodeReturned(device);
+    const bool requeue = device.running && !device.closing && buffer.state == CaptureState::Free;
+    if (requeue) {
+      buffer.state = CaptureState::Queued;
+      buffer.sequence = device.nextToAdd++;
+      buffer.header.dwFlags &= ~WHDR_DONE;
+      buffer.header.dwBytesRecorded = 0;
+      lock.unlock();
+      const MMRESULT added = waveInAddBuffer(device.real, &buffer.header, sizeof(WAVEHDR));
+      lock.lock();
+      if (added != 0) {
+        // The device will not fill it: later buffers must not wait for it.
+        buffer.state = CaptureState::Free;
+        if (device.nextToEncode == buffer.sequence) ++device.nextToEncode;
+      }
+    }
+    Deliver(lock, device, false);
+  }
+  // Stop, Reset and Close wait for the count to drop.
+  device.changed.notify_all();
+}
+
+// Waits until the callbacks of buffers the device has let go of have run: the device
+// thread takes a filled buffer off its queue before it calls back, so a Stop or Reset can
+// fall between the two. Call with `lock` held.
+void WaitForDevice(std::unique_lock<std::mutex>& lock, ConvertingIn& device) {
+  constexpr auto Patience = std::chrono::seconds(2);
+  const int own = CallbackScope::OwnDepth(&device);
+  device.changed.wait_for(lock, Patience, [&] {
+    if (device.activeCallbacks > own) return false;
+    for (const CaptureBuffer& buffer : device.buffers) {
+      const DWORD flags = buffer.header.dwFlags;
+      if (buffer.state == CaptureState::Queued && !(flags & WHDR_INQUEUE)) return false;
+    }
+    return true;
+  });
+}
+
+MMRESULT Prepare(ConvertingIn& device) {
+  const DWORD perBuffer =
+      std::max<DWORD>(device.pcm.nBlockAlign, device.pcm.nAvgBytesPerSec / CaptureBuffersPerSecond /
+                                                  device.pcm.nBlockAlign * device.pcm.nBlockAlign);
+  for (CaptureBuffer& buffer : device.buffers) {
+    buffer.data.assign(perBuffer, 0);
+    buffer.header = WAVEHDR{};
+    buffer.header.lpData = reinterpret_cast<LPSTR>(buffer.data.data());
+    buffer.header.dwBufferLength = perBuffer;
+    buffer.header.dwUser = reinterpret_cast<DWORD_PTR>(&buffer);
+    const MMRESULT result = waveInPrepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
+    if (result != 0) return result;
+    buffer.prepared = true;
+  }
+  MMRESULT result = device.encoder.Open(&device.pcm, device.coded.get(), perBuffer * 2);
+  if (result != 0) return result;
+  device.sourceBlock = device.encoder.SourceBytesFor(device.blockAlign);
+  if (device.sourceBlock == 0 || device.sourceBlock > perBuffer) return WAVERR_BADFORMAT;
+  const DWORD backlog = std::max(device.coded.get()->nAvgBytesPerSec * BacklogSeconds,
+                                 device.encoder.targetCapacity() * 4);
+  device.backlog.assign(backlog, 0);
+  return 0;
+}
+
+void UnprepareAll(ConvertingIn& device) {
+  for (CaptureBuffer& buffer : device.buffers) {
+    if (buffer.prepared) waveInUnprepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
+    buffer.prepared = false;
+  }
+}
+
+void ReleaseSlot(HWAVEIN handle) {
+  std::lock_guard guard(g_slotsMutex);
+  reinterpret_cast<InputSlot*>(handle)->device.reset();
+}
+
+MMRESULT OpenConverting(LPHWAVEIN out, UINT deviceId, const WAVEFORMATEX* format,
+                        DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+  WAVEFORMATEX pcm{};
+  if (format->nBlockAlign == 0 || !FindPcmPartner(format, true, pcm)) return WAVERR_BADFORMAT;
+  if (flags & WAVE_FORMAT_QUERY) {
+    return waveInOpen(nullptr, deviceId, &pcm, 0, 0, WAVE_FORMAT_QUERY);
+  }
+  if (!out) return MMSYSERR_INVALPARAM;
+  if (!IsSupportedCallbackKind(flags)) return MMSYSERR_INVALFLAG;
+
+  InputSlot* slot = nullptr;
+  {
+    std::lock_guard guard(g_slotsMutex);
+    for (InputSlot& candidate : g_slots) {
+      if (!candidate.device) {
+        candidate.device = std::make_unique<ConvertingIn>();
+        slot = &candidate;
+        break;
+      }
+    }
+  }
+  if (!slot) return MMSYSERR_ALLOCATED;
+  ConvertingIn& device = *slot->device;
+  device.handle = reinterpret_cast<HWAVEIN>(slot);
+  device.client = ClientCallback{callback, instance, flags & CALLBACK_TYPEMASK};
+  device.coded.Assign(format);
+  device.pcm = pcm;
+  device.blockAlign = format->nBlockAlign;
+
+  const DWORD realFlags = CALLBACK_FUNCTION | (flags & (WAVE_MAPPED | WAVE_FORMAT_DIRECT));
+  MMRESULT result =
+      waveInOpen(&device.real, deviceId, &device.pcm, reinterpret_cast<DWORD_PTR>(&CaptureArrived),
+                 reinterpret_cast<DWORD_PTR>(&device), realFlags);
+  if (result != 0) {
+    device.real = nullptr;
+    ReleaseSlot(device.handle);
+    return result;
+  }
+  result = Prepare(device);
+  if (result != 0) {
+    UnprepareAll(device);
+    waveInClose(device.real);
+    ReleaseSlot(device.handle);
+    return result;
+  }
+  *out = device.handle;
+  device.client.Send(device.handle, WIM_OPEN, 0);
+  return 0;
+}
+
+}  // namespace
+
+bool IsConvertingDevice(HWAVEIN device) {
+  return Find(device) != nullptr;
+}
+
+MMRESULT WINAPI ConvertingWaveInOpen(LPHWAVEIN device, UINT deviceId, LPCWAVEFORMATEX format,
+                                     DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+  if (!format || IsUncompressedFormat(format)) {
+    return waveInOpen(device, deviceId, format, callback, instance, flags);
+  }
+  return OpenConverting(device, deviceId, format, callback, instance, flags);
+}
+
+MMRESULT WINAPI ConvertingWaveInPrepareHeader(HWAVEIN handle, LPWAVEHDR header, UINT size) {
+  if (!Find(handle)) return waveInPrepareHeader(handle, header, size);
+  if (!header || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
+  header->dwFlags |= WHDR_PREPARED;
+  return 0;
+}
+
+MMRESULT WINAPI ConvertingWaveInUnprepareHeader(HWAVEIN handle, LPWAVEHDR header, UINT size) {
+  ConvertingIn* device = Find(handle);
+  if (!device) return waveInUnprepareHeader(handle, header, size);
+  if (!header || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
+  std::lock_guard guard(device->mutex);
+  if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+  header->dwFlags &= ~WHDR_PREPARED;
+  return 0;
+}
+
+MMRESULT WINAPI ConvertingWaveInAddBuffer(HWAVEIN handle, LPWAVEHDR header, UINT size) {
+  ConvertingIn* device = Find(handle);
+  if (!device) return waveInAddBuffer(handle, header, size);
+  if (!header || size < sizeof(WAVEHDR) || !header->lpData) return MMSYSERR_INVALPARAM;
+  std::lock_guard guard(device->mutex);
+  if (!(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
+  if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+  // A header that cannot hold one block would come back empty for ever.
+  if (header->dwBufferLength < device->blockAlign) return MMSYSERR_INVALPARAM;
+  if (device->closing) return MMSYSERR_INVALHANDLE;
+  header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
+  header->dwBytesRecorded = 0;
+  device->queued.Push(header);
+  return 0;
+}
+
+MMRESULT WINAPI ConvertingWaveInStart(HWAVEIN handle) {
+  ConvertingIn* device = Find(handle);
+  if (!device) return waveInStart(handle);
+  std::array<CaptureBuffer*, CaptureBufferCount> toAdd{};
+  size_t count = 0;
+  {
+    std::unique_lock lock(device->mutex);
+    if (device->running) return 0;
+    WaitForCallbacks(lock, device->changed, device, device->activeCallbacks);
+    for (CaptureBuffer& buffer : device->buffers) {
+      if (buffer.state != CaptureState::Free) continue;
+      buffer.state = CaptureState::Queued;
+      buffer.sequence = device->nextToAdd++;
+      buffer.header.dwFlags &= ~WHDR_DONE;
+      buffer.header.dwBytesRecorded = 0;
+      toAdd[count++] = &buffer;
+    }
+    device->running = true;
+  }
+  for (size_t i = 0; i < count; ++i) {
+    if (waveInAddBuffer(device->real, &toAdd[i]->header, sizeof(WAVEHDR)) != 0) {
+      std::lock_guard guard(device->mutex);
+      // Later buffers are numbered after it: number them again without it.
+      toAdd[i]->state = CaptureState::Free;
+      for (size_t j = i + 1; j < count; ++j) --toAdd[j]->sequence;
+      --device->nextToAdd;
+    }
+  }
+  const MMRESULT result = waveInStart(device->real);
+  if (result != 0) {
+    std::lock_guard guard(device->mutex);
+    device->running = false;
+  }
+  return result;
+}
+
+MMRESULT WINAPI ConvertingWaveInStop(HWAVEIN handle) {
+  ConvertingIn* device = Find(handle);
+  if (!device) return waveInStop(handle);
+  {
+    std::lock_guard guard(device->mutex);
+    device->running = false;
+  }
+  // A stopped device may still hand over sound it had captured, later and on its own
+  // thread, when the caller no longer records. A reset hands back every capture buffer
+  // with what it holds before it returns, so all of it is encoded here; Start queues the
+  // buffers again.
+  const MMRESULT result = waveInReset(device->real);
+  std::unique_lock lock(device->mutex);
+  WaitForDevice(lock, *device);
+  FlushCarried(*device);
+  FillHeaders(*device);
+  if (!device->queued.empty() && device->queued.front()->dwBytesRecorded > 0) {
+    Finish(*device, device->queued.Pop());
+  }
+  Deliver(lock, *device, true);
+  return result;
+}
+
+MMRESULT WINAPI ConvertingWaveInReset(HWAVEIN handle) {
+  ConvertingIn* device = Find(handle);
+  if (!device) return waveInReset(handle);
+  {
+    std::lock_guard guard(device->mutex);
+    device->running = false;
+    device->discarding = true;
+  }
+  const MMRESULT result = waveInReset(device->real);
+  std::unique_lock lock(device->mutex);
+  WaitForDevice(lock, *device);
+  device->discarding = false;
+  for (CaptureBuffer& buffer : device->buffers) {
+    // After a failed reset the device may still hold some; those stay queued.
+    if (result == 0 || buffer.state == CaptureState::Returned) buffer.state = CaptureState::Free;
+  }
+  if (result == 0) device->nextToEncode = device->nextToAdd;
+  device->carried = 0;
+  device->backlogStart = device->backlogEnd = 0;
+  device->restartStream = true;
+  device->captured = 0;
+  while (WAVEHDR* header = device->queued.Pop()) Finish(*device, header);
+  Deliver(lock, *device, true);
+  return result;
+}
+
+MMRESULT WINAPI ConvertingWaveInGetPosition(HWAVEIN handle, LPMMTIME time, UINT size) {
+  ConvertingIn* device = Find(handle);
+  if (!device) return waveInGetPosition(handle, time, size);
+  if (!time || size < sizeof(MMTIME)) return MMSYSERR_INVALPARAM;
+  std::lock_guard guard(device->mutex);
+  // Bytes are the one unit every format has; a device answers other requests in them.
+  time->wType = TIME_BYTES;
+  time->u.cb = device->captured;
+  return 0;
+}
+
+MMRESULT WINAPI ConvertingWaveInClose(HWAVEIN handle) {
+  ConvertingIn* device = Find(handle);
+  if (!device) return waveInClose(handle);
+  {
+    std::lock_guard guard(device->mutex);
+    if (!device->queued.empty() || !device->deliveries.finished.empty()) {
+      return WAVERR_STILLPLAYING;
+    }
+    device->closing = true;
+    device->running = false;
+    device->discarding = true;
+  }
+  waveInReset(device->real);
+  {
+    std::unique_lock lock(device->mutex);
+    WaitForDevice(lock, *device);
+  }
+  UnprepareAll(*device);
+  const MMRESULT result = waveInClose(device->real);
+  if (result != 0) {
+    // The device stays usable: its buffers are prepared again, and Start requeues them.
+    std::lock_guard guard(device->mutex);
+    for (CaptureBuffer& buffer : device->buffers) {
+      buffer.state = CaptureState::Free;
+      buffer.prepared =
+          waveInPrepareHeader(device->real, &buffer.header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+    }
+    device->nextToEncode = device->nextToAdd;
+    device->closing = false;
+    device->discarding = false;
+    return result;
+  }
+  {
+    std::unique_lock lock(device->mutex);
+    Deliver(lock, *device, true);
+  }
+  device->encoder.Close();
+  const ClientCallback client = device->client;
+  ReleaseSlot(handle);
+  client.Send(handle, WIM_CLOSE, 0);
+  return 0;
+}

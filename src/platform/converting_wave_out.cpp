@@ -1,0 +1,501 @@
+// Playback in a compressed format the wave mapper refuses: the output device plays PCM
+// from buffers of its own, decoded from the caller's headers. A caller's header comes
+// back when the last sound decoded from it has been played.
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstring>
+#include <memory>
+
+#include "platform/wave_convert_parts.h"
+#include "platform/wave_devices.h"
+
+namespace {
+
+using namespace wave_convert;
+
+// About an eighth of a second of coded sound per play buffer, and six of them queued.
+constexpr DWORD PlayBuffersPerSecond = 8;
+constexpr size_t PlayBufferCount = 6;
+// A header that yields no sound is carried back by this much silence.
+constexpr DWORD CarrierDivisor = 100;
+constexpr size_t MaxOutputDevices = 4;
+
+std::atomic<PlaybackDecoding> g_decoding{PlaybackDecoding::WhenMapperRefuses};
+
+enum class PlayState { Free, Waiting, Queued };
+
+struct PlayBuffer {
+  WAVEHDR header{};
+  std::vector<BYTE> data;
+  PlayState state = PlayState::Free;
+  uint64_t generation = 0;
+  uint64_t releaseMark = 0;  // the caller's headers returned once it has played
+  DWORD pcmStart = 0;        // PCM bytes written before it since the last reset
+  DWORD pcmBytes = 0;
+  DWORD codedStart = 0;  // the same in bytes of the caller's format
+  DWORD codedBytes = 0;
+  bool prepared = false;
+};
+
+// Buffers in the order they are written; at most PlayBufferCount.
+class BufferRing {
+ public:
+  void Push(PlayBuffer* buffer) { items_[(first_ + count_++) % items_.size()] = buffer; }
+  PlayBuffer* Pop() {
+    if (count_ == 0) return nullptr;
+    PlayBuffer* buffer = items_[first_];
+    first_ = (first_ + 1) % items_.size();
+    --count_;
+    return buffer;
+  }
+  void Remove(const PlayBuffer* buffer) {
+    size_t kept = 0;
+    for (size_t i = 0; i < count_; ++i) {
+      PlayBuffer* item = items_[(first_ + i) % items_.size()];
+      if (item != buffer) items_[(first_ + kept++) % items_.size()] = item;
+    }
+    count_ = kept;
+  }
+  size_t size() const { return count_; }
+  PlayBuffer* at(size_t i) const { return items_[(first_ + i) % items_.size()]; }
+
+ private:
+  std::array<PlayBuffer*, PlayBufferCount> items_{};
+  size_t first_ = 0;
+  size_t count_ = 0;
+};
+
+struct ConvertingOut {
+  std::mutex mutex;
+  std::condition_variable changed;
+  HWAVEOUT handle = nullptr;
+  HWAVEOUT real = nullptr;
+  ClientCallback client;
+  FormatCopy coded;
+  WAVEFORMATEX pcm{};
+  DWORD blockAlign = 1;
+  std::array<PlayBuffer, PlayBufferCount> buffers;
+  AcmConverter decoder;
+  bool restartStream = true;
+  // The caller's headers not yet returned, in order; `cursor` is the first one not
+  // wholly decoded, `offset` the bytes of it already decoded.
+  HeaderList queued;
+  WAVEHDR* cursor = nullptr;
+  DWORD offset = 0;
+  uint64_t consumed = 0;  // headers wholly decoded since the last reset
+  uint64_t released = 0;  // headers returned since the last reset
+  uint64_t marked = 0;    // the highest release mark handed to a buffer
+  uint64_t generation = 0;
+  DWORD pcmWritten = 0;
+  DWORD codedWritten = 0;
+  DWORD codedPlayed = 0;
+  BufferRing waiting;  // decoded, not yet written to the device
+  BufferRing playing;  // written to the device
+  DWORD writer = 0;    // the thread writing `waiting` to the device
+  Deliveries deliveries;
+  bool closing = false;
+  int activeCallbacks = 0;
+};
+
+struct OutputSlot {
+  std::unique_ptr<ConvertingOut> device;
+};
+
+std::mutex g_slotsMutex;
+std::array<OutputSlot, MaxOutputDevices> g_slots;
+
+ConvertingOut* Find(HWAVEOUT handle) {
+  const auto* slot = reinterpret_cast<const OutputSlot*>(handle);
+  if (slot < g_slots.data() || slot >= g_slots.data() + g_slots.size()) return nullptr;
+  return slot->device.get();
+}
+
+void Deliver(std::unique_lock<std::mutex>& lock, ConvertingOut& device, bool wait) {
+  DeliverFinished(lock, device.changed, device.deliveries, wait, [&](WAVEHDR* header) {
+    device.client.Send(device.handle, WOM_DONE, reinterpret_cast<DWORD_PTR>(header));
+  });
+}
+
+// The bytes of a header that decode: a partial block at its end cannot.
+DWORD Playable(const ConvertingOut& device, const WAVEHDR* header) {
+  return header->dwBufferLength - header->dwBufferLength % device.blockAlign;
+}
+
+void ReleaseUpTo(ConvertingOut& device, uint64_t mark) {
+  while (device.released < mark) {
+    WAVEHDR* header = device.queued.Pop();
+    if (!header) break;
+    MarkDone(header);
+    device.deliveries.finished.Push(header);
+    ++device.released;
+  }
+}
+
+bool SoundInFlight(const ConvertingOut& device) {
+  for (const PlayBuffer& buffer : device.buffers) {
+    if (buffer.state != PlayState::Free && buffer.generation == device.generation) return true;
+  }
+  return false;
+}
+
+PlayBuffer* FreeBuffer(ConvertingOut& device) {
+  for (PlayBuffer& buffer : device.buffers) {
+    if (buffer.state == PlayState::Free) return &buffer;
+  }
+  return nullptr;
+}
+
+void SkipDecoded(ConvertingOut& device) {
+  while (device.cursor && device.offset >= Playable(device, device.cursor)) {
+    device.cursor = device.cursor->lpNext;
+    device.offset = 0;
+    ++device.consumed;
+  }
+}
+
+void Hand(ConvertingOut& device, PlayBuffer& buffer, DWORD pcmBytes, DWORD codedBytes) {
+  buffer.state = PlayState::Waiting;
+  buffer.generation = device.generation;
+  buffer.releaseMark = device.consumed;
+  device.marked = device.consumed;
+  buffer.pcmStart = device.pcmWritten;
+  buffer.pcmBytes = pcmBytes;
+  buffer.codedStart = device.codedWritten;
+  buffer.codedBytes = codedBytes;
+  buffer.header.dwBufferLength = pcmBytes;
+  buffer.header.dwFlags &= ~WHDR_DONE;
+  device.pcmWritten += pcmBytes;
+  device.codedWritten += codedBytes;
+  device.waiting.Push(&buffer);
+}
+
+// Decodes queued headers into free play buffers.
+void Decode(ConvertingOut& device) {
+  SkipDecoded(device);
+  while (device.cursor) {
+    PlayBuffer* buffer = FreeBuffer(device);
+    if (!buffer) return;
+    DWORD gathered = 0;
+    const DWORD capacity = device.decoder.sourceCapacity();
+    while (device.cursor && gathered + device.blockAlign <= capacity) {
+      DWORD count = std::min(Playable(device, device.cursor) - device.offset, capacity - gathered);
+      count -= count % device.blockAlign;
+      std::memcpy(device.decoder.source() + gathered, device.cursor->lpData + device.offset, count);
+      gathered += count;
+      device.offset += count;
+      SkipDecoded(device);
+    }
+    DWORD used = 0;
+    DWORD produced = 0;
+    const MMRESULT result = device.decoder.Convert(gathered, device.restartStream, used, produced);
+    device.restartStream = false;
+    if (result != 0) produced = 0;
+    produced -= produced % device.pcm.nBlockAlign;
+    produced = std::min(produced, static_cast<DWORD>(buffer->data.size()));
+    if (produced == 0) continue;  // nothing to hear; the header goes back by a carrier
+    std::memcpy(buffer->data.data(), device.decoder.target(), produced);
+    Hand(device, *buffer, produced, gathered);
+  }
+  // Headers that yielded nothing still come back: after the sound before them, or,
+  // with nothing playing, by a moment of silence.
+  if (device.consumed > device.marked) {
+    PlayBuffer* buffer = FreeBuffer(device);
+    if (!buffer) return;
+    DWORD bytes = device.pcm.nAvgBytesPerSec / CarrierDivisor;
+    bytes = std::max<DWORD>(bytes - bytes % device.pcm.nBlockAlign, device.pcm.nBlockAlign);
+    bytes = std::min(bytes, static_cast<DWORD>(buffer->data.size()));
+    std::memset(buffer->data.data(), device.pcm.wBitsPerSample == 8 ? 0x80 : 0x00, bytes);
+    Hand(device, *buffer, bytes, 0);
+  }
+}
+
+// Writes the decoded buffers to the device in order; one thread at a time, so that the
+// order holds when a header arrives while the device thread writes.
+void WriteWaiting(std::unique_lock<std::mutex>& lock, ConvertingOut& device) {
+  if (device.writer != 0) return;
+  device.writer = GetCurrentThreadId();
+  while (PlayBuffer* buffer = device.waiting.Pop()) {
+    if (buffer->generation != device.generation || device.closing) {
+      buffer->state = PlayState::Free;
+      continue;
+    }
+    buffer->state = PlayState::Queued;
+    device.playing.Push(buffer);
+    lock.unlock();
+    const MMRESULT result = waveOutWrite(device.real, &buffer->header, sizeof(WAVEHDR));
+    lock.lock();
+    if (result != 0) {
+      // Its sound is lost; the headers it would have returned go back with the next one.
+      device.playing.Remove(buffer);
+      buffer->state = PlayState::Free;
+      if (!SoundInFlight(device)) ReleaseUpTo(device, device.consumed);
+    }
+  }
+  device.writer = 0;
+  device.changed.notify_all();
+}
+
+// Runs on the device's thread, or on the thread calling Reset or Close.
+void CALLBACK PlayDone(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
+  if (message != WOM_DONE) return;
+  auto& device = *reinterpret_cast<ConvertingOut*>(instance);
+  auto& buffer = *reinterpret_cast<PlayBuffer*>(reinterpret_cast<WAVEHDR*>(param1)->dwUser);
+  std::unique_lock lock(device.mutex);
+  {
+    CallbackScope scope(&device, device.activeCallbacks);
+    device.playing.Remove(&buffer);
+    buffer.state = PlayState::Free;
+    if (buffer.generation == device.generation && !device.closing) {
+      device.codedPlayed = buffer.codedStart + buffer.codedBytes;
+      ReleaseUpTo(device, buffer.releaseMark);
+      Decode(device);
+      if (!SoundInFlight(device)) ReleaseUpTo(device, device.consumed);
+      WriteWaiting(lock, device);
+    }
+    Deliver(lock, device, false);
+  }
+  // Reset and Close wait for the count to drop.
+  device.changed.notify_all();
+}
+
+MMRESULT Prepare(ConvertingOut& device) {
+  const WAVEFORMATEX* coded = device.coded.get();
+  DWORD blocks = coded->nAvgBytesPerSec / PlayBuffersPerSecond / device.blockAlign;
+  blocks = std::max<DWORD>(blocks, 1);
+  MMRESULT result = device.decoder.Open(coded, &device.pcm, blocks * device.blockAlign);
+  if (result != 0) return result;
+  const DWORD perBuffer =
+      std::max<DWORD>(device.decoder.targetCapacity(),
+                      device.pcm.nAvgBytesPerSec / CarrierDivisor + device.pcm.nBlockAlign);
+  for (PlayBuffer& buffer : device.buffers) {
+    buffer.data.assign(perBuffer, 0);
+    buffer.header = WAVEHDR{};
+    buffer.header.lpData = reinterpret_cast<LPSTR>(buffer.data.data());
+    buffer.header.dwBufferLength = perBuffer;
+    buffer.header.dwUser = reinterpret_cast<DWORD_PTR>(&buffer);
+    result = waveOutPrepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
+    if (result != 0) return result;
+    buffer.prepared = true;
+  }
+  return 0;
+}
+
+void UnprepareAll(ConvertingOut& device) {
+  for (PlayBuffer& buffer : device.buffers) {
+    if (buffer.prepared) {
+      buffer.header.dwBufferLength = static_cast<DWORD>(buffer.data.size());
+      waveOutUnprepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
+    }
+    buffer.prepared = false;
+  }
+}
+
+void ReleaseSlot(HWAVEOUT handle) {
+  std::lock_guard guard(g_slotsMutex);
+  reinterpret_cast<OutputSlot*>(handle)->device.reset();
+}
+
+MMRESULT OpenDecoding(LPHWAVEOUT out, UINT deviceId, const WAVEFORMATEX* format, DWORD_PTR callback,
+                      DWORD_PTR instance, DWORD flags) {
+  WAVEFORMATEX pcm{};
+  if (format->nBlockAlign == 0 || !FindPcmPartner(format, false, pcm)) return WAVERR_BADFORMAT;
+  if (flags & WAVE_FORMAT_QUERY) {
+    return waveOutOpen(nullptr, deviceId, &pcm, 0, 0, WAVE_FORMAT_QUERY);
+  }
+  if (!out) return MMSYSERR_INVALPARAM;
+  if (!IsSupportedCallbackKind(flags)) return MMSYSERR_INVALFLAG;
+
+  OutputSlot* slot = nullptr;
+  {
+    std::lock_guard guard(g_slotsMutex);
+    for (OutputSlot& candidate : g_slots) {
+      if (!candidate.device) {
+        candidate.device = std::make_unique<ConvertingOut>();
+        slot = &candidate;
+        break;
+      }
+    }
+  }
+  if (!slot) return MMSYSERR_ALLOCATED;
+  ConvertingOut& device = *slot->device;
+  device.handle = reinterpret_cast<HWAVEOUT>(slot);
+  device.client = ClientCallback{callback, instance, flags & CALLBACK_TYPEMASK};
+  device.coded.Assign(format);
+  device.pcm = pcm;
+  device.blockAlign = format->nBlockAlign;
+
+  const DWORD realFlags = CALLBACK_FUNCTION | (flags & (WAVE_MAPPED | WAVE_FORMAT_DIRECT));
+  MMRESULT result =
+      waveOutOpen(&device.real, deviceId, &device.pcm, reinterpret_cast<DWORD_PTR>(&PlayDone),
+                  reinterpret_cast<DWORD_PTR>(&device), realFlags);
+  if (result != 0) {
+    device.real = nullptr;
+    ReleaseSlot(device.handle);
+    return result;
+  }
+  result = Prepare(device);
+  if (result != 0) {
+    UnprepareAll(device);
+    waveOutClose(device.real);
+    ReleaseSlot(device.handle);
+    return result;
+  }
+  *out = device.handle;
+  device.client.Send(device.handle, WOM_OPEN, 0);
+  return 0;
+}
+
+}  // namespace
+
+void SetPlaybackDecoding(PlaybackDecoding mode) {
+  g_decoding = mode;
+}
+
+bool IsConvertingDevice(HWAVEOUT device) {
+  return Find(device) != nullptr;
+}
+
+MMRESULT WINAPI ConvertingWaveOutOpen(LPHWAVEOUT device, UINT deviceId, LPCWAVEFORMATEX format,
+                                      DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+  if (!format || IsUncompressedFormat(format)) {
+    return waveOutOpen(device, deviceId, format, callback, instance, flags);
+  }
+  MMRESULT direct = MMSYSERR_NOERROR;
+  if (g_decoding != PlaybackDecoding::Always) {
+    direct = waveOutOpen(device, deviceId, format, callback, instance, flags);
+    if (direct == MMSYSERR_NOERROR) return direct;
+  }
+  const MMRESULT decoded = OpenDecoding(device, deviceId, format, callback, instance, flags);
+  // When neither works, the mapper's own answer says more about why.
+  return decoded == MMSYSERR_NOERROR || direct == MMSYSERR_NOERROR ? decoded : direct;
+}
+
+MMRESULT WINAPI ConvertingWaveOutPrepareHeader(HWAVEOUT handle, LPWAVEHDR header, UINT size) {
+  if (!Find(handle)) return waveOutPrepareHeader(handle, header, size);
+  if (!header || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
+  header->dwFlags |= WHDR_PREPARED;
+  return 0;
+}
+
+MMRESULT WINAPI ConvertingWaveOutUnprepareHeader(HWAVEOUT handle, LPWAVEHDR header, UINT size) {
+  ConvertingOut* device = Find(handle);
+  if (!device) return waveOutUnprepareHeader(handle, header, size);
+  if (!header || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
+  std::lock_guard guard(device->mutex);
+  if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+  header->dwFlags &= ~WHDR_PREPARED;
+  return 0;
+}
+
+MMRESULT WINAPI ConvertingWaveOutWrite(HWAVEOUT handle, LPWAVEHDR header, UINT size) {
+  ConvertingOut* device = Find(handle);
+  if (!device) return waveOutWrite(handle, header, size);
+  if (!header || size < sizeof(WAVEHDR) || (!header->lpData && header->dwBufferLength)) {
+    return MMSYSERR_INVALPARAM;
+  }
+  std::unique_lock lock(device->mutex);
+  if (!(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
+  if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+  if (device->closing) return MMSYSERR_INVALHANDLE;
+  header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
+  device->queued.Push(header);
+  if (!device->cursor) {
+    device->cursor = header;
+    device->offset = 0;
+  }
+  Decode(*device);
+  WriteWaiting(lock, *device);
+  // Headers come back only from the device's callbacks, Reset and Close: never from
+  // inside the caller's own write.
+  if (CallbackScope::OwnDepth(device) > 0) Deliver(lock, *device, false);
+  return 0;
+}
+
+MMRESULT WINAPI ConvertingWaveOutReset(HWAVEOUT handle) {
+  ConvertingOut* device = Find(handle);
+  if (!device) return waveOutReset(handle);
+  std::unique_lock lock(device->mutex);
+  ++device->generation;
+  while (PlayBuffer* buffer = device->waiting.Pop()) buffer->state = PlayState::Free;
+  while (WAVEHDR* header = device->queued.Pop()) {
+    MarkDone(header);
+    device->deliveries.finished.Push(header);
+  }
+  device->cursor = nullptr;
+  device->offset = 0;
+  device->consumed = device->released = device->marked = 0;
+  device->pcmWritten = device->codedWritten = device->codedPlayed = 0;
+  device->restartStream = true;
+  // A write in progress on another thread finishes before the device forgets its queue.
+  const DWORD self = GetCurrentThreadId();
+  device->changed.wait(lock, [&] { return device->writer == 0 || device->writer == self; });
+  lock.unlock();
+  const MMRESULT result = waveOutReset(device->real);
+  lock.lock();
+  Deliver(lock, *device, true);
+  return result;
+}
+
+MMRESULT WINAPI ConvertingWaveOutGetPosition(HWAVEOUT handle, LPMMTIME time, UINT size) {
+  ConvertingOut* device = Find(handle);
+  if (!device) return waveOutGetPosition(handle, time, size);
+  if (!time || size < sizeof(MMTIME)) return MMSYSERR_INVALPARAM;
+  MMTIME played{};
+  played.wType = TIME_BYTES;
+  const MMRESULT result = waveOutGetPosition(device->real, &played, sizeof(played));
+  std::lock_guard guard(device->mutex);
+  DWORD position = device->codedPlayed;
+  if (result == 0 && played.wType == TIME_BYTES) {
+    for (size_t i = 0; i < device->playing.size(); ++i) {
+      const PlayBuffer& buffer = *device->playing.at(i);
+      if (buffer.generation != device->generation) continue;
+      if (played.u.cb < buffer.pcmStart + buffer.pcmBytes) {
+        const DWORD into = played.u.cb > buffer.pcmStart ? played.u.cb - buffer.pcmStart : 0;
+        position = buffer.codedStart + static_cast<DWORD>(static_cast<unsigned long long>(into) *
+                                                          buffer.codedBytes / buffer.pcmBytes);
+        break;
+      }
+    }
+  }
+  time->wType = TIME_BYTES;
+  time->u.cb = position;
+  return 0;
+}
+
+MMRESULT WINAPI ConvertingWaveOutClose(HWAVEOUT handle) {
+  ConvertingOut* device = Find(handle);
+  if (!device) return waveOutClose(handle);
+  {
+    std::unique_lock lock(device->mutex);
+    if (!device->queued.empty() || !device->deliveries.finished.empty()) {
+      return WAVERR_STILLPLAYING;
+    }
+    device->closing = true;
+    ++device->generation;
+    const DWORD self = GetCurrentThreadId();
+    device->changed.wait(lock, [&] { return device->writer == 0 || device->writer == self; });
+  }
+  waveOutReset(device->real);
+  {
+    std::unique_lock lock(device->mutex);
+    WaitForCallbacks(lock, device->changed, device, device->activeCallbacks);
+  }
+  UnprepareAll(*device);
+  const MMRESULT result = waveOutClose(device->real);
+  if (result != 0) {
+    std::lock_guard guard(device->mutex);
+    for (PlayBuffer& buffer : device->buffers) {
+      buffer.state = PlayState::Free;
+      buffer.prepared =
+          waveOutPrepareHeader(device->real, &buffer.header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+    }
+    device->closing = false;
+    return result;
+  }
+  device->decoder.Close();
+  const ClientCallback client = device->client;
+  ReleaseSlot(handle);
+  client.Send(handle, WOM_CLOSE, 0);
+  return 0;
+}

@@ -1,0 +1,419 @@
+#include "convert_support.h"
+
+#include <msacm.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "platform/wave_devices.h"
+#include "support/known_signal.h"
+
+namespace {
+
+FormatBytes CopyFormat(const WAVEFORMATEX* format) {
+  // The enumeration leaves stale bytes in cbSize of PCM records.
+  const size_t size = format->wFormatTag == WAVE_FORMAT_PCM ? sizeof(WAVEFORMATEX)
+                                                            : sizeof(WAVEFORMATEX) + format->cbSize;
+  FormatBytes bytes(reinterpret_cast<const BYTE*>(format),
+                    reinterpret_cast<const BYTE*>(format) + size);
+  if (format->wFormatTag == WAVE_FORMAT_PCM)
+    reinterpret_cast<WAVEFORMATEX*>(bytes.data())->cbSize = 0;
+  return bytes;
+}
+
+BOOL CALLBACK CollectFormat(HACMDRIVERID, LPACMFORMATDETAILSA details, DWORD_PTR instance, DWORD) {
+  auto& formats = *reinterpret_cast<std::vector<FormatBytes>*>(instance);
+  FormatBytes bytes = CopyFormat(details->pwfx);
+  if (std::find(formats.begin(), formats.end(), bytes) == formats.end()) formats.push_back(bytes);
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<FormatBytes> OfferedRecordingFormats() {
+  DWORD maxSize = 0;
+  acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &maxSize);
+  std::vector<BYTE> buffer(std::max<DWORD>(maxSize, sizeof(WAVEFORMATEX)));
+  ACMFORMATDETAILSA details{};
+  details.cbStruct = sizeof(details);
+  details.pwfx = reinterpret_cast<WAVEFORMATEX*>(buffer.data());
+  details.cbwfx = static_cast<DWORD>(buffer.size());
+  std::vector<FormatBytes> formats;
+  acmFormatEnumA(nullptr, &details, CollectFormat, reinterpret_cast<DWORD_PTR>(&formats),
+                 ACM_FORMATENUMF_INPUT);
+  return formats;
+}
+
+FormatBytes OfferedFormat(WORD tag, WORD channels, DWORD rate) {
+  for (const FormatBytes& bytes : OfferedRecordingFormats()) {
+    const WAVEFORMATEX* format = AsFormat(bytes);
+    if (format->wFormatTag == tag && format->nChannels == channels &&
+        format->nSamplesPerSec == rate) {
+      return bytes;
+    }
+  }
+  return {};
+}
+
+FormatBytes PcmFormatBytes(WORD channels, DWORD rate, WORD bits) {
+  WAVEFORMATEX format{};
+  format.wFormatTag = WAVE_FORMAT_PCM;
+  format.nChannels = channels;
+  format.nSamplesPerSec = rate;
+  format.wBitsPerSample = bits;
+  format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+  format.nAvgBytesPerSec = rate * format.nBlockAlign;
+  return CopyFormat(&format);
+}
+
+std::string Describe(const WAVEFORMATEX* format) {
+  char text[96];
+  std::snprintf(text, sizeof(text), "tag %u, %u ch, %lu Hz, %u bits, block %u", format->wFormatTag,
+                format->nChannels, static_cast<unsigned long>(format->nSamplesPerSec),
+                format->wBitsPerSample, format->nBlockAlign);
+  return text;
+}
+
+namespace {
+
+constexpr DWORD EngineBufferCapacity = 64000;
+
+struct RecorderProbe {
+  std::mutex mutex;
+  HWAVEIN device = nullptr;
+  bool recording = false;
+  WAVEHDR headers[2]{};
+  std::vector<BYTE> buffers[2];
+  RecordRun* run = nullptr;
+};
+
+void CALLBACK OnInput(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                      DWORD_PTR) {
+  auto& probe = *reinterpret_cast<RecorderProbe*>(instance);
+  std::lock_guard guard(probe.mutex);
+  RecordRun& run = *probe.run;
+  if (message == WIM_OPEN) ++run.opens;
+  if (message == WIM_CLOSE) ++run.closes;
+  if (message != WIM_DATA) return;
+  if (probe.device && device != probe.device) run.wrongHandle = true;
+  auto* header = reinterpret_cast<WAVEHDR*>(param1);
+  if (!(header->dwFlags & WHDR_DONE) || (header->dwFlags & WHDR_INQUEUE)) {
+    run.wrongOrderFlags = true;
+  }
+  if (!probe.recording) {
+    ++run.returnedByReset;
+    return;
+  }
+  run.order.push_back(header == &probe.headers[0] ? 0 : header == &probe.headers[1] ? 1 : -1);
+  run.returnedBytes.push_back(header->dwBytesRecorded);
+  run.data.insert(run.data.end(), header->lpData, header->lpData + header->dwBytesRecorded);
+  ConvertingWaveInAddBuffer(device, header, sizeof(WAVEHDR));
+}
+
+}  // namespace
+
+RecordRun RecordThroughDevices(const WAVEFORMATEX* format, DWORD milliseconds) {
+  RecordRun run;
+  RecorderProbe probe;
+  probe.run = &run;
+  HWAVEIN device = nullptr;
+  run.openResult =
+      ConvertingWaveInOpen(&device, WAVE_MAPPER, format, reinterpret_cast<DWORD_PTR>(&OnInput),
+                           reinterpret_cast<DWORD_PTR>(&probe), CALLBACK_FUNCTION | WAVE_ALLOWSYNC);
+  if (run.openResult != MMSYSERR_NOERROR) return run;
+  run.converting = IsConvertingDevice(device);
+  const DWORD chunk = EngineBufferCapacity - EngineBufferCapacity % format->nBlockAlign;
+  {
+    std::lock_guard guard(probe.mutex);
+    probe.device = device;
+    for (int i = 0; i < 2; ++i) {
+      probe.buffers[i].assign(EngineBufferCapacity, 0);
+      probe.headers[i].lpData = reinterpret_cast<LPSTR>(probe.buffers[i].data());
+      probe.headers[i].dwBufferLength = chunk;
+    }
+  }
+  ConvertingWaveInPrepareHeader(device, &probe.headers[0], sizeof(WAVEHDR));
+  ConvertingWaveInPrepareHeader(device, &probe.headers[1], sizeof(WAVEHDR));
+  ConvertingWaveInStart(device);
+  ConvertingWaveInAddBuffer(device, &probe.headers[0], sizeof(WAVEHDR));
+  {
+    std::lock_guard guard(probe.mutex);
+    probe.recording = true;
+  }
+  ConvertingWaveInAddBuffer(device, &probe.headers[1], sizeof(WAVEHDR));
+  Sleep(milliseconds);
+  run.stopResult = ConvertingWaveInStop(device);
+  MMTIME position{};
+  position.wType = TIME_BYTES;
+  ConvertingWaveInGetPosition(device, &position, sizeof(position));
+  run.positionAfterStop = position.u.cb;
+  {
+    std::lock_guard guard(probe.mutex);
+    probe.recording = false;
+  }
+  run.resetResult = ConvertingWaveInReset(device);
+  const MMRESULT first =
+      ConvertingWaveInUnprepareHeader(device, &probe.headers[0], sizeof(WAVEHDR));
+  const MMRESULT second =
+      ConvertingWaveInUnprepareHeader(device, &probe.headers[1], sizeof(WAVEHDR));
+  run.unprepareResult = first != MMSYSERR_NOERROR ? first : second;
+  run.closeResult = ConvertingWaveInClose(device);
+  std::lock_guard guard(probe.mutex);
+  return run;
+}
+
+namespace {
+
+struct PlayerProbe {
+  std::mutex mutex;
+  HWAVEOUT device = nullptr;
+  std::span<const BYTE> data;
+  size_t next = 0;
+  DWORD chunk = 0;
+  WAVEHDR headers[2]{};
+  std::vector<BYTE> buffers[2];
+  int outstanding = 0;
+  HANDLE finished = nullptr;
+  PlayRun* run = nullptr;
+};
+
+// Fills a header with the next chunk; false when the data is used up.
+bool Fill(PlayerProbe& probe, WAVEHDR& header) {
+  if (probe.next >= probe.data.size()) return false;
+  const size_t count = std::min<size_t>(probe.chunk, probe.data.size() - probe.next);
+  std::memcpy(header.lpData, probe.data.data() + probe.next, count);
+  header.dwBufferLength = static_cast<DWORD>(count);
+  header.dwFlags = WHDR_PREPARED;
+  probe.next += count;
+  return true;
+}
+
+void CALLBACK OnOutput(HWAVEOUT device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                       DWORD_PTR) {
+  auto& probe = *reinterpret_cast<PlayerProbe*>(instance);
+  std::lock_guard guard(probe.mutex);
+  PlayRun& run = *probe.run;
+  if (message == WOM_CLOSE) ++run.closes;
+  if (message != WOM_DONE) return;
+  if (probe.device && device != probe.device) run.wrongHandle = true;
+  auto* header = reinterpret_cast<WAVEHDR*>(param1);
+  run.order.push_back(header == &probe.headers[0] ? 0 : header == &probe.headers[1] ? 1 : -1);
+  --probe.outstanding;
+  if (Fill(probe, *header) && ConvertingWaveOutWrite(device, header, sizeof(WAVEHDR)) == 0) {
+    ++probe.outstanding;
+  }
+  if (probe.outstanding == 0) SetEvent(probe.finished);
+}
+
+}  // namespace
+
+PlayRun PlayThroughDevices(const WAVEFORMATEX* format, std::span<const BYTE> data, DWORD chunk) {
+  PlayRun run;
+  PlayerProbe probe;
+  probe.run = &run;
+  probe.data = data;
+  probe.chunk = chunk;
+  probe.finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HWAVEOUT device = nullptr;
+  run.openResult = ConvertingWaveOutOpen(
+      &device, WAVE_MAPPER, format, reinterpret_cast<DWORD_PTR>(&OnOutput),
+      reinterpret_cast<DWORD_PTR>(&probe), CALLBACK_FUNCTION | WAVE_ALLOWSYNC);
+  if (run.openResult != MMSYSERR_NOERROR) {
+    CloseHandle(probe.finished);
+    return run;
+  }
+  run.converting = IsConvertingDevice(device);
+  {
+    std::lock_guard guard(probe.mutex);
+    probe.device = device;
+    for (int i = 0; i < 2; ++i) {
+      probe.buffers[i].assign(chunk, 0);
+      probe.headers[i].lpData = reinterpret_cast<LPSTR>(probe.buffers[i].data());
+      probe.headers[i].dwBufferLength = chunk;
+    }
+  }
+  ConvertingWaveOutPrepareHeader(device, &probe.headers[0], sizeof(WAVEHDR));
+  ConvertingWaveOutPrepareHeader(device, &probe.headers[1], sizeof(WAVEHDR));
+  for (WAVEHDR& header : probe.headers) {
+    std::lock_guard guard(probe.mutex);
+    if (Fill(probe, header) && ConvertingWaveOutWrite(device, &header, sizeof(WAVEHDR)) == 0) {
+      ++probe.outstanding;
+    }
+  }
+  const DWORD seconds =
+      static_cast<DWORD>(data.size() / std::max<DWORD>(format->nAvgBytesPerSec, 1));
+  const DWORD limit = GetTickCount() + 10000 + seconds * 2000;
+  while (WaitForSingleObject(probe.finished, 50) == WAIT_TIMEOUT && GetTickCount() < limit) {
+    MMTIME position{};
+    position.wType = TIME_BYTES;
+    ConvertingWaveOutGetPosition(device, &position, sizeof(position));
+    run.positions.push_back(position.u.cb);
+  }
+  run.finished = WaitForSingleObject(probe.finished, 0) == WAIT_OBJECT_0;
+  MMTIME position{};
+  position.wType = TIME_BYTES;
+  ConvertingWaveOutGetPosition(device, &position, sizeof(position));
+  run.lastPosition = position.u.cb;
+  ConvertingWaveOutReset(device);
+  ConvertingWaveOutUnprepareHeader(device, &probe.headers[0], sizeof(WAVEHDR));
+  ConvertingWaveOutUnprepareHeader(device, &probe.headers[1], sizeof(WAVEHDR));
+  run.closeResult = ConvertingWaveOutClose(device);
+  CloseHandle(probe.finished);
+  std::lock_guard guard(probe.mutex);
+  return run;
+}
+
+std::vector<int16_t> DecodeToPcm16(const WAVEFORMATEX* coded, std::span<const BYTE> data) {
+  WAVEFORMATEX pcm{};
+  pcm.wFormatTag = WAVE_FORMAT_PCM;
+  pcm.nChannels = coded->nChannels;
+  pcm.nSamplesPerSec = coded->nSamplesPerSec;
+  pcm.wBitsPerSample = 16;
+  pcm.nBlockAlign = static_cast<WORD>(2 * pcm.nChannels);
+  pcm.nAvgBytesPerSec = pcm.nSamplesPerSec * pcm.nBlockAlign;
+  const DWORD whole = static_cast<DWORD>(data.size() - data.size() % coded->nBlockAlign);
+  if (whole == 0) return {};
+  HACMSTREAM stream = nullptr;
+  if (acmStreamOpen(&stream, nullptr, const_cast<WAVEFORMATEX*>(coded), &pcm, nullptr, 0, 0, 0) !=
+      0) {
+    return {};
+  }
+  DWORD outputSize = 0;
+  acmStreamSize(stream, whole, &outputSize, ACM_STREAMSIZEF_SOURCE);
+  std::vector<BYTE> source(data.begin(), data.begin() + whole);
+  std::vector<BYTE> output(outputSize);
+  ACMSTREAMHEADER header{};
+  header.cbStruct = sizeof(header);
+  header.pbSrc = source.data();
+  header.cbSrcLength = whole;
+  header.pbDst = output.data();
+  header.cbDstLength = outputSize;
+  std::vector<int16_t> samples;
+  if (acmStreamPrepareHeader(stream, &header, 0) == 0) {
+    if (acmStreamConvert(stream, &header,
+                         ACM_STREAMCONVERTF_BLOCKALIGN | ACM_STREAMCONVERTF_START |
+                             ACM_STREAMCONVERTF_END) == 0) {
+      samples.resize(header.cbDstLengthUsed / 2);
+      std::memcpy(samples.data(), output.data(), samples.size() * 2);
+    }
+    acmStreamUnprepareHeader(stream, &header, 0);
+  }
+  acmStreamClose(stream, 0);
+  return samples;
+}
+
+namespace {
+
+int16_t Cap16Sample(std::size_t frame, int channel) {
+  const std::size_t at = frame * 4 + static_cast<std::size_t>(channel) * 2;
+  return static_cast<int16_t>(KnownSignalByte(at) | (KnownSignalByte(at + 1) << 8));
+}
+
+}  // namespace
+
+ExpectedSignal Cap16Signal(WORD channels) {
+  const std::size_t frames = kKnownSignalPeriod / 4;
+  if (channels == 2) {
+    return {frames * 2, 2,
+            [](std::size_t k) { return Cap16Sample(k / 2, static_cast<int>(k % 2)); }};
+  }
+  return {frames, 1, [](std::size_t k) {
+            return static_cast<int16_t>((Cap16Sample(k, 0) + Cap16Sample(k, 1)) / 2);
+          }};
+}
+
+ExpectedSignal Cap8Signal() {
+  return {kKnownSignalPeriod, 1,
+          [](std::size_t k) { return static_cast<int16_t>((KnownSignalByte(k) - 128) * 256); }};
+}
+
+double Correlation(std::span<const int16_t> a, std::span<const int16_t> b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  if (n == 0) return 0.0;
+  double sa = 0, sb = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    sa += a[i];
+    sb += b[i];
+  }
+  const double ma = sa / n, mb = sb / n;
+  double cab = 0, caa = 0, cbb = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double da = a[i] - ma, db = b[i] - mb;
+    cab += da * db;
+    caa += da * da;
+    cbb += db * db;
+  }
+  return caa > 0 && cbb > 0 ? cab / std::sqrt(caa * cbb) : 0.0;
+}
+
+namespace {
+
+class BitString {
+ public:
+  explicit BitString(std::size_t bits) : words_((bits + 127) / 64, 0) {}
+  void Set(std::size_t bit) { words_[bit / 64] |= uint64_t{1} << (bit % 64); }
+  uint64_t Word(std::size_t bit) const {
+    const std::size_t w = bit / 64, b = bit % 64;
+    return b == 0 ? words_[w] : (words_[w] >> b) | (words_[w + 1] << (64 - b));
+  }
+
+ private:
+  std::vector<uint64_t> words_;
+};
+
+}  // namespace
+
+SignalFit FitSignal(const std::vector<int16_t>& decoded, const ExpectedSignal& expected,
+                    std::size_t skipTail) {
+  constexpr std::size_t Window = 4096;
+  constexpr std::size_t Coarse = 512;
+  SignalFit fit;
+  // The capture may begin with silence; the signal is loud noise.
+  std::size_t start = 0;
+  while (start < decoded.size() && std::abs(decoded[start]) < 4000) ++start;
+  start += 256;
+  start -= start % expected.channels;
+  if (decoded.size() < skipTail || start + Window > decoded.size() - skipTail) return fit;
+
+  const std::size_t period = expected.periodSamples;
+  BitString reference(period + Window);
+  for (std::size_t k = 0; k < period + Window; ++k) {
+    if (expected.sample(k % period) >= 0) reference.Set(k);
+  }
+  BitString window(Window);
+  for (std::size_t k = 0; k < Window; ++k) {
+    if (decoded[start + k] >= 0) window.Set(k);
+  }
+  std::size_t best = 0, bestOffset = 0;
+  for (std::size_t offset = 0; offset < period; offset += expected.channels) {
+    std::size_t agree = 0;
+    for (std::size_t bit = 0; bit < Coarse; bit += 64) {
+      agree += 64 - __builtin_popcountll(reference.Word(offset + bit) ^ window.Word(bit));
+    }
+    if (agree * 100 < Coarse * 55) continue;
+    for (std::size_t bit = Coarse; bit < Window; bit += 64) {
+      agree += 64 - __builtin_popcountll(reference.Word(offset + bit) ^ window.Word(bit));
+    }
+    if (agree > best) {
+      best = agree;
+      bestOffset = offset;
+    }
+  }
+  // Chance agreement is half the window, give or take 1 %.
+  if (best * 100 < Window * 60) return fit;
+  fit.found = true;
+  fit.decodedIndex = start;
+  fit.signalIndex = bestOffset;
+  fit.samples = decoded.size() - skipTail - start;
+  std::vector<int16_t> reference16(fit.samples);
+  for (std::size_t i = 0; i < fit.samples; ++i) {
+    reference16[i] = expected.sample((bestOffset + i) % period);
+  }
+  fit.correlation =
+      Correlation(std::span(decoded).subspan(start, fit.samples), std::span(reference16));
+  return fit;
+}
