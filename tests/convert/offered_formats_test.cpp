@@ -54,7 +54,9 @@ TEST(OfferedFormats, EachRecordsWholeBlocksOrIsRefusedWithAMessage) {
       EXPECT_EQ(bytesRecorded % format->nBlockAlign, 0u);
     // Everything captured reaches the headers by the time Stop returns. (WINMM's own
     // devices may hand over late sound after Stop, so PCM is left out of this.)
-    if (run.converting) EXPECT_EQ(run.data.size(), run.positionAfterStop);
+    if (run.converting) {
+      EXPECT_EQ(run.data.size(), run.positionAfterStop);
+    }
     EXPECT_EQ(run.closeResult, static_cast<MMRESULT>(MMSYSERR_NOERROR));
     EXPECT_EQ(run.closes, 1);
     if (format->wFormatTag != WAVE_FORMAT_PCM) {
