@@ -1,0 +1,93 @@
+// Playback through Wine's real wave-output device (profile "file": the device writes every
+// byte it plays to RECORDER_PLAYBACK_FILE): exactly the data from the slider to the end, also
+// across a reposition and after Stop.
+#include <windows.h>
+
+#include <string>
+
+#include "app/context.h"
+#include "engine/engine_fixture.h"
+#include "engine/player.h"
+#include "resources/resource.h"
+#include "support/playback_file.h"
+#include "wave/format.h"
+
+namespace {
+
+class DevicePlaybackTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    played_ = PlaybackFilePath();
+    ASSERT_FALSE(played_.empty()) << "RECORDER_PLAYBACK_FILE is not set";
+  }
+  bool Released() const { return !g_context.deviceOpen && g_context.state == RecorderState::Idle; }
+  // The device writes its file until it is closed.
+  std::vector<unsigned char> Played() const { return ReadWholeFile(played_); }
+  std::string played_;
+};
+
+std::vector<unsigned char> From(const std::vector<unsigned char>& data, size_t at) {
+  return {data.begin() + at, data.end()};
+}
+
+TEST_F(DevicePlaybackTest, PlaysExactlyTheDataFromTheSlidersPosition) {
+  struct Case {
+    WORD channels;
+    DWORD rate;
+    WORD bits;
+  };
+  for (const Case c : {Case{1, 11025, 8}, Case{2, 44100, 16}}) {
+    SCOPED_TRACE(c.bits);
+    SetPcm(c.channels, c.rate, c.bits);
+    const auto data = Pattern(3 * 64000 + 4444, c.bits);
+    UseWaveFile(folder_->file(c.bits == 8 ? "a.wav" : "b.wav"), data);
+    const LRESULT block = 1234;
+    SetSlider(block);
+    ASSERT_EQ(StartPlayback(window_), 0);
+    ASSERT_TRUE(PumpUntil([&] { return Released(); }, 30000));
+    EXPECT_TRUE(Played() == From(data, block * CurrentFormat->nBlockAlign));
+    EXPECT_EQ(SliderPos(), SliderMax());
+    EXPECT_EQ(Text(IDC_POSITION), TimeText(static_cast<DWORD>(data.size())));
+    EXPECT_TRUE(Boxes().empty());
+  }
+}
+
+TEST_F(DevicePlaybackTest, RepositionContinuesFromTheNewBlock) {
+  SetPcm(2, 44100, 16);
+  const auto data = Pattern(40 * 64000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  ASSERT_EQ(StartPlayback(window_), 0);
+  PumpFor(300);
+  const DWORD target = 30 * 64000 + 4000;
+  SeekPlayback(window_, target);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }, 60000));
+  const auto played = Played();
+  const auto tail = From(data, target);
+  ASSERT_GT(played.size(), tail.size());
+  EXPECT_TRUE(std::equal(tail.begin(), tail.end(), played.end() - tail.size()))
+      << "the sound after the reposition is not the data from the new block";
+  EXPECT_TRUE(std::equal(played.begin(), played.end() - tail.size(), data.begin()))
+      << "the sound before the reposition is not the data from the start";
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(DevicePlaybackTest, StopPausesAndPlayResumesFromTheSlider) {
+  SetPcm(2, 44100, 16);
+  const auto data = Pattern(40 * 64000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return SliderPos() > 50000; }, 30000));
+  g_context.state = RecorderState::Idle;  // the Stop command
+  StopPlayback(window_, 1);
+  EXPECT_TRUE(Released());
+  const LRESULT slider = SliderPos();
+  EXPECT_EQ(Text(IDC_POSITION), TimeText(static_cast<DWORD>(slider * 4)));
+
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }, 60000));
+  EXPECT_TRUE(Played() == From(data, slider * 4));
+  EXPECT_TRUE(Boxes().empty());
+}
+
+}  // namespace
