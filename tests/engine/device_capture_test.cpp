@@ -20,11 +20,12 @@ namespace {
 
 // The bytes the device had captured when it was told to stop.
 std::atomic<DWORD> g_capturedAtStop{0};
+decltype(sys.waveInStop) g_deviceStop = nullptr;
 MMRESULT WINAPI StopAndCount(HWAVEIN device) {
-  const MMRESULT result = ::waveInStop(device);
+  const MMRESULT result = g_deviceStop(device);
   MMTIME time{};
   time.wType = TIME_BYTES;
-  ::waveInGetPosition(device, &time, sizeof time);
+  sys.waveInGetPosition(device, &time, sizeof time);
   g_capturedAtStop = time.u.cb;
   return result;
 }
@@ -67,6 +68,7 @@ TEST_F(DeviceCaptureTest, CAPTURE_CASE) {
   const std::string path = folder_->file("take.wav");
   UseWaveFile(path, {});
   const auto before = ReadWholeFile(path);
+  g_deviceStop = sys.waveInStop;
   ScopedService stop(sys.waveInStop, &StopAndCount);
 
   ASSERT_EQ(StartRecording(window_), 0);
