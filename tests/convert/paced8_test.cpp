@@ -1,0 +1,27 @@
+// The known signal of cap8 (8-bit mono 11025 Hz) recorded in each compressed format.
+#include "paced_check.h"
+
+#include "support/known_signal.h"
+
+TEST(Paced8Recording, PcmPassesTheSignalThroughByteForByte) {
+  const FormatBytes format = PcmFormatBytes(1, 11025, 8);
+  const RecordRun run = RecordThroughDevices(AsFormat(format), 2000);
+  ASSERT_EQ(run.openResult, static_cast<MMRESULT>(MMSYSERR_NOERROR));
+  EXPECT_FALSE(run.converting);
+  const auto match = FindKnownSignal(run.data, 0x80);
+  ASSERT_TRUE(match.has_value());
+  EXPECT_EQ(match->dataIndex + match->length, run.data.size());
+}
+
+TEST(Paced8Recording, ImaAdpcm) {
+  ExpectRecordsKnownSignal({WAVE_FORMAT_IMA_ADPCM, 1, 11025, AdpcmCorrelation}, Cap8Signal());
+}
+TEST(Paced8Recording, ALaw) {
+  ExpectRecordsKnownSignal({WAVE_FORMAT_ALAW, 1, 11025, CompandedCorrelation}, Cap8Signal());
+}
+TEST(Paced8Recording, MuLaw) {
+  ExpectRecordsKnownSignal({WAVE_FORMAT_MULAW, 1, 11025, CompandedCorrelation}, Cap8Signal());
+}
+TEST(Paced8Recording, Gsm610) {
+  ExpectRecordsKnownSignal({WAVE_FORMAT_GSM610, 1, 11025, GsmCorrelation}, Cap8Signal());
+}
