@@ -135,15 +135,25 @@ _recorder_start_pulse() {
   # known signal for the whole run.
   python3 "$RECORDER_SCRIPTS_DIR/known_signal.py" --stream-file "$RECORDER_KNOWN_SIGNAL_FILE" |
     pacat --playback -d cap16 --raw --format=s16le --rate=44100 --channels=2 \
-      --client-name=feeder16 2>>"$RECORDER_ENV_DIR/logs/feeders.log" &
+      --latency-msec=1000 --client-name=feeder16 2>>"$RECORDER_ENV_DIR/logs/feeders.log" &
   RECORDER_FEEDER_PIDS="$!"
   python3 "$RECORDER_SCRIPTS_DIR/known_signal.py" --stream-file "$RECORDER_KNOWN_SIGNAL_FILE" |
     pacat --playback -d cap8 --raw --format=u8 --rate=11025 --channels=1 \
-      --client-name=feeder8 2>>"$RECORDER_ENV_DIR/logs/feeders.log" &
+      --latency-msec=1000 --client-name=feeder8 2>>"$RECORDER_ENV_DIR/logs/feeders.log" &
+  RECORDER_FEEDER_PIDS="$RECORDER_FEEDER_PIDS $!"
+  # The feeders keep a second of sound queued in the daemon, so a busy machine never starves a
+  # sink; a small reader on each monitor makes the sinks work in 20 ms steps, so a recording
+  # gets its first data at once rather than after a whole second.
+  parec -d cap16.monitor --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 \
+    --client-name=pace16 >/dev/null 2>>"$RECORDER_ENV_DIR/logs/feeders.log" &
+  RECORDER_FEEDER_PIDS="$RECORDER_FEEDER_PIDS $!"
+  parec -d cap8.monitor --raw --format=u8 --rate=11025 --channels=1 --latency-msec=20 \
+    --client-name=pace8 >/dev/null 2>>"$RECORDER_ENV_DIR/logs/feeders.log" &
   RECORDER_FEEDER_PIDS="$RECORDER_FEEDER_PIDS $!"
   local i
   for i in $(seq 100); do
-    [ "$(pactl list short sink-inputs 2>/dev/null | wc -l)" -ge 2 ] && return 0
+    [ "$(pactl list short sink-inputs 2>/dev/null | wc -l)" -ge 2 ] &&
+      [ "$(pactl list short source-outputs 2>/dev/null | wc -l)" -ge 2 ] && return 0
     sleep 0.05
   done
   _recorder_log "the signal feeders did not connect; see $RECORDER_ENV_DIR/logs/feeders.log"

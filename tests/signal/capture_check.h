@@ -22,3 +22,13 @@ inline void ExpectKnownSignalCapture(const WAVEFORMATEX& format, std::uint8_t si
   EXPECT_GE(capture.elapsedMs, 2900u);
   EXPECT_LE(capture.elapsedMs, 8000u);
 }
+
+// The first tenth of a second arrives promptly, also on the process's first opening (a
+// recording's first buffer must not wait for a whole second of the sink's work).
+inline void ExpectPromptStart(const WAVEFORMATEX& format) {
+  for (int i = 0; i < 3; ++i) {
+    Capture capture = CaptureBytes(format, format.nAvgBytesPerSec / 10);
+    ASSERT_EQ(capture.openResult, MMSYSERR_NOERROR);
+    EXPECT_LE(capture.elapsedMs, 1000u) << "opening " << i + 1;
+  }
+}

@@ -14,3 +14,7 @@ TEST(Paced16Profile, TwoCapturesMeetTheSignalAtDifferentPlaces) {
   ASSERT_TRUE(a && b);
   EXPECT_NE(a->signalOffset, b->signalOffset);
 }
+
+TEST(Paced16Profile, StartsDeliveringPromptly) {
+  ExpectPromptStart(PcmFormat(2, 44100, 16));
+}
