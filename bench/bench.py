@@ -222,7 +222,9 @@ def align_signal(payload):
 
 
 class DiskLoad:
-    """A separate process that writes 8 MiB blocks and fsyncs them, over a 512 MiB file."""
+    """A separate process that writes 8 MiB blocks over a 512 MiB file and fsyncs each, at up
+    to 64 MiB/s (a busy copy; unthrottled, this disk takes well over 1 GiB/s, which only wears
+    the shared machine's disk without telling more)."""
 
     SCRIPT = r"""
 import os, sys, time
@@ -230,12 +232,16 @@ path, stop = sys.argv[1], sys.argv[2]
 block = os.urandom(8 << 20)
 fd = os.open(path, os.O_WRONLY | os.O_CREAT, 0o644)
 written = 0
+start = time.monotonic()
 while not os.path.exists(stop):
     if os.lseek(fd, 0, os.SEEK_CUR) >= (512 << 20):
         os.lseek(fd, 0, os.SEEK_SET)
     os.write(fd, block)
     os.fsync(fd)
     written += len(block)
+    ahead = written / (64 << 20) - (time.monotonic() - start)
+    if ahead > 0:
+        time.sleep(ahead)
 os.close(fd)
 os.unlink(path)
 print(written)

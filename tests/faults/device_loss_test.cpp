@@ -1,7 +1,7 @@
 // The capture device disappears mid-recording (the PulseAudio daemon behind it ends): the
 // recording ends by itself with a message, the file is valid and holds what was captured, the
 // program still answers, and once the device is back it records again. Runs under
-// fault_env.sh pulse, which gives the test a daemon of its own to stop.
+// fault_env.sh pulse, which gives the test a daemon of its own to stop or kill.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -30,7 +30,10 @@ bool Daemon(const std::string& action) {
 
 }  // namespace
 
-TEST(CaptureDeviceLoss, RecordingEndsWithAMessageAndAValidFileAndRecordsAgainLater) {
+// The daemon ends the orderly way (pactl exit) or dies at once (SIGKILL).
+class CaptureDeviceLoss : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CaptureDeviceLoss, RecordingEndsWithAMessageAndAValidFileAndRecordsAgainLater) {
   if (!Env("RECORDER_FAULTS_SKIP").empty()) GTEST_SKIP() << Env("RECORDER_FAULTS_SKIP");
   if (Env("RECORDER_FAULTS_PULSE_DIR").empty())
     GTEST_SKIP() << "needs the daemon of its own that fault_env.sh pulse starts";
@@ -43,7 +46,7 @@ TEST(CaptureDeviceLoss, RecordingEndsWithAMessageAndAValidFileAndRecordsAgainLat
   const double shownBefore = ShownBytes(app).value_or(0);
   ASSERT_GT(shownBefore, 2.0 * kBufferBytes) << "the device delivered too little to go on";
 
-  ASSERT_TRUE(Daemon("pulse-stop"));
+  ASSERT_TRUE(Daemon(GetParam()));
   const DWORD lost = GetTickCount();
   // The run must end by itself and say why.
   auto box = app.WaitForMessageBox({}, 15000);
@@ -104,3 +107,8 @@ TEST(CaptureDeviceLoss, RecordingEndsWithAMessageAndAValidFileAndRecordsAgainLat
   app.Close();
   EXPECT_EQ(app.WaitForExit(), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Daemon, CaptureDeviceLoss, ::testing::Values("pulse-stop", "pulse-kill"),
+                         [](const auto& info) {
+                           return std::string(info.param) == "pulse-stop" ? "Exits" : "IsKilled";
+                         });

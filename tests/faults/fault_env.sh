@@ -11,6 +11,7 @@
 #           (RECORDER_FAULTS_PULSE_DIR, RECORDER_FAULTS_HELPER=this script).
 # From inside a test (run through /bin/sh):
 #   fault_env.sh pulse-stop <dir>    ends the daemon and its feeder (pactl exit)
+#   fault_env.sh pulse-kill <dir>    kills the daemon (SIGKILL), then ends the feeder
 #   fault_env.sh pulse-start <dir>   starts them again on the same socket
 #   fault_env.sh fill <folder>       fills the file system of <folder> (a file "filler")
 # Everything runs under a time limit, so nothing outlives a test that hangs.
@@ -69,6 +70,14 @@ pulse_stop() { # dir
   return 0
 }
 
+pulse_kill() { # dir: the daemon dies at once, as on a crash
+  local dir=$1 pid
+  for pid in $(cat "$dir/daemon.pid" 2>/dev/null); do
+    pkill -KILL -g "$pid" 2>/dev/null
+  done
+  pulse_stop "$dir"
+}
+
 run_test() { # program and arguments
   timeout -k 10 "$limit" wine "$@"
 }
@@ -76,6 +85,7 @@ run_test() { # program and arguments
 case "${1:-}" in
   pulse-start) pulse_start "$2"; exit $? ;;
   pulse-stop) pulse_stop "$2"; exit $? ;;
+  pulse-kill) pulse_kill "$2"; exit $? ;;
   fill)
     # Writes until the file system refuses more.
     dd if=/dev/zero of="$2/filler" bs=64k >/dev/null 2>&1
