@@ -90,9 +90,10 @@ struct ConvertingOut {
   DWORD pcmWritten = 0;
   DWORD codedWritten = 0;
   DWORD codedPlayed = 0;
-  BufferRing waiting;  // decoded, not yet written to the device
-  BufferRing playing;  // written to the device
-  DWORD writer = 0;    // the thread writing `waiting` to the device
+  DWORD codedReported = 0;  // what GetPosition last said: it never goes back before a reset
+  BufferRing waiting;       // decoded, not yet written to the device
+  BufferRing playing;       // written to the device
+  DWORD writer = 0;         // the thread writing `waiting` to the device
   Deliveries deliveries;
   bool closing = false;
   int activeCallbacks = 0;
@@ -425,7 +426,7 @@ MMRESULT WINAPI ConvertingWaveOutReset(HWAVEOUT handle) {
   device->cursor = nullptr;
   device->offset = 0;
   device->consumed = device->released = device->marked = 0;
-  device->pcmWritten = device->codedWritten = device->codedPlayed = 0;
+  device->pcmWritten = device->codedWritten = device->codedPlayed = device->codedReported = 0;
   device->restartStream = true;
   // A write in progress on another thread finishes before the device forgets its queue.
   const DWORD self = GetCurrentThreadId();
@@ -447,17 +448,25 @@ MMRESULT WINAPI ConvertingWaveOutGetPosition(HWAVEOUT handle, LPMMTIME time, UIN
   std::lock_guard guard(device->mutex);
   DWORD position = device->codedPlayed;
   if (result == 0 && played.wType == TIME_BYTES) {
+    // The device's clock may pass a buffer before its completion is handled.
     for (size_t i = 0; i < device->playing.size(); ++i) {
       const PlayBuffer& buffer = *device->playing.at(i);
       if (buffer.generation != device->generation) continue;
-      if (played.u.cb < buffer.pcmStart + buffer.pcmBytes) {
-        const DWORD into = played.u.cb > buffer.pcmStart ? played.u.cb - buffer.pcmStart : 0;
-        position = buffer.codedStart + static_cast<DWORD>(static_cast<unsigned long long>(into) *
-                                                          buffer.codedBytes / buffer.pcmBytes);
-        break;
+      if (played.u.cb >= buffer.pcmStart + buffer.pcmBytes) {
+        position = std::max(position, buffer.codedStart + buffer.codedBytes);
+        continue;
       }
+      if (played.u.cb > buffer.pcmStart) {
+        const auto into = static_cast<unsigned long long>(played.u.cb - buffer.pcmStart);
+        position =
+            std::max(position, buffer.codedStart +
+                                   static_cast<DWORD>(into * buffer.codedBytes / buffer.pcmBytes));
+      }
+      break;
     }
   }
+  position = std::max(position, device->codedReported);
+  device->codedReported = position;
   time->wType = TIME_BYTES;
   time->u.cb = position;
   return 0;

@@ -1,0 +1,140 @@
+// Files in compressed formats, written by sox, played through the converting output device:
+// what reaches the playback device is the sound sox itself decodes from them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "convert_support.h"
+#include "platform/wave_devices.h"
+#include "support/playback_file.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct WaveFile {
+  FormatBytes format;
+  std::vector<BYTE> data;
+};
+
+uint32_t Read32(const std::vector<unsigned char>& bytes, size_t at) {
+  uint32_t value = 0;
+  std::memcpy(&value, bytes.data() + at, 4);
+  return value;
+}
+
+WaveFile ReadWave(const std::string& path) {
+  const std::vector<unsigned char> bytes = ReadWholeFile(path);
+  WaveFile wave;
+  if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0) return wave;
+  for (size_t at = 12; at + 8 <= bytes.size();) {
+    const uint32_t size = Read32(bytes, at + 4);
+    const size_t body = at + 8;
+    const size_t end = std::min(bytes.size(), body + size);
+    if (std::memcmp(bytes.data() + at, "fmt ", 4) == 0) {
+      wave.format.assign(bytes.begin() + body, bytes.begin() + end);
+      if (wave.format.size() < sizeof(WAVEFORMATEX)) wave.format.resize(sizeof(WAVEFORMATEX), 0);
+    } else if (std::memcmp(bytes.data() + at, "data", 4) == 0) {
+      wave.data.assign(bytes.begin() + body, bytes.begin() + end);
+    }
+    at = body + size + (size & 1);
+  }
+  return wave;
+}
+
+std::vector<int16_t> ReadSamples(const std::string& path) {
+  const std::vector<unsigned char> bytes = ReadWholeFile(path);
+  std::vector<int16_t> samples(bytes.size() / 2);
+  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+  return samples;
+}
+
+std::string Fixture(const std::string& name) {
+  return WindowsPathOfUnix(std::string(SOX_FIXTURE_DIR) + "/" + name);
+}
+
+class DecodingPlayback : public ::testing::Test {
+ protected:
+  void SetUp() override { SetPlaybackDecoding(PlaybackDecoding::Always); }
+  void TearDown() override {
+    SetPlaybackDecoding(PlaybackDecoding::WhenMapperRefuses);
+    DeleteFileA(PlaybackFilePath().c_str());
+  }
+
+  // Plays the fixture as the player would and compares the device's bytes with sox's.
+  void ExpectPlaysAsSoxDecodes(const std::string& name) {
+    SCOPED_TRACE(name);
+    const WaveFile wave = ReadWave(Fixture(name + ".wav"));
+    ASSERT_FALSE(wave.format.empty());
+    ASSERT_FALSE(wave.data.empty());
+    const WAVEFORMATEX* format = AsFormat(wave.format);
+    const DWORD chunk = 64000 - 64000 % format->nBlockAlign;
+    const PlayRun run = PlayThroughDevices(format, wave.data, chunk);
+    ASSERT_EQ(run.openResult, static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    EXPECT_TRUE(run.converting);
+    EXPECT_TRUE(run.finished);
+    EXPECT_FALSE(run.wrongHandle);
+    EXPECT_EQ(run.closes, 1);
+    EXPECT_EQ(run.closeResult, static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    // Headers come back in the order written: 0, 1, 0, 1, ...
+    for (size_t i = 0; i < run.order.size(); ++i) EXPECT_EQ(run.order[i], static_cast<int>(i % 2));
+    // The position counts bytes of the file's format and only moves forward.
+    for (size_t i = 1; i < run.positions.size(); ++i) {
+      EXPECT_LE(run.positions[i - 1], run.positions[i]);
+    }
+    const DWORD whole =
+        static_cast<DWORD>(wave.data.size() - wave.data.size() % format->nBlockAlign);
+    EXPECT_EQ(run.lastPosition, whole);
+
+    const std::vector<int16_t> played = ReadSamples(PlaybackFilePath());
+    const std::vector<int16_t> reference = ReadSamples(Fixture(name + ".raw"));
+    ASSERT_FALSE(reference.empty());
+    // sox may decode a last partial block that the device leaves out.
+    const size_t blockSamples = static_cast<size_t>(format->nChannels) *
+                                (format->wFormatTag == WAVE_FORMAT_GSM610 ? 320 : 2100);
+    EXPECT_LE(played.size(), reference.size() + blockSamples);
+    EXPECT_GE(played.size() + blockSamples, reference.size());
+    EXPECT_GE(Correlation(played, reference), 0.99);
+  }
+};
+
+}  // namespace
+
+TEST_F(DecodingPlayback, ImaAdpcm) {
+  ExpectPlaysAsSoxDecodes("ima_11025_mono");
+  ExpectPlaysAsSoxDecodes("ima_44100_stereo");
+}
+
+TEST_F(DecodingPlayback, MuLaw) {
+  ExpectPlaysAsSoxDecodes("mulaw_8000_mono");
+  ExpectPlaysAsSoxDecodes("mulaw_22050_stereo");
+}
+
+TEST_F(DecodingPlayback, ALaw) {
+  ExpectPlaysAsSoxDecodes("alaw_8000_mono");
+  ExpectPlaysAsSoxDecodes("alaw_44100_stereo");
+}
+
+TEST_F(DecodingPlayback, Gsm610) {
+  ExpectPlaysAsSoxDecodes("gsm_8000_mono");
+  ExpectPlaysAsSoxDecodes("gsm_11025_mono");
+}
+
+// Recording in it is refused, but files in it play.
+TEST_F(DecodingPlayback, MicrosoftAdpcm) {
+  ExpectPlaysAsSoxDecodes("msadpcm_11025_mono");
+  ExpectPlaysAsSoxDecodes("msadpcm_22050_stereo");
+}
+
+TEST(MapperPlayback, AFormatTheMapperPlaysGoesToItUntouched) {
+  const WaveFile wave = ReadWave(Fixture("ima_11025_mono.wav"));
+  ASSERT_FALSE(wave.data.empty());
+  const PlayRun run = PlayThroughDevices(AsFormat(wave.format), wave.data, 63488);
+  ASSERT_EQ(run.openResult, static_cast<MMRESULT>(MMSYSERR_NOERROR));
+  EXPECT_FALSE(run.converting);
+  EXPECT_TRUE(run.finished);
+  const std::vector<int16_t> reference = ReadSamples(Fixture("ima_11025_mono.raw"));
+  const std::vector<int16_t> played = ReadSamples(PlaybackFilePath());
+  EXPECT_GE(Correlation(played, reference), 0.99);
+  DeleteFileA(PlaybackFilePath().c_str());
+}
