@@ -30,7 +30,7 @@ namespace {
 // Dropping: a write or hand-back failed; returned buffers are left alone.
 enum class Phase { Off, Running, Draining, Dropping };
 
-enum class Failure { None, DiskFull, WriteFailed, TooLarge, AddRefused };
+enum class Failure { None, DiskFull, WriteFailed, TooLarge, AddRefused, DeviceStalled };
 
 std::atomic<HWAVEIN> g_waveIn{nullptr};
 std::atomic<Phase> g_phase{Phase::Off};
@@ -55,6 +55,22 @@ bool g_runActive = false;   // from the open of the device to the end of FinishR
 bool g_stopping = false;    // StopRecording is under way (its message boxes run a message loop)
 bool g_fileOpened = false;  // this run opened and checked its file, so its sizes may be patched
 
+// A device whose driver or sound server goes away mid-recording returns no more buffers and
+// stops counting, and the run would go on for ever. The record tick watches for that: no
+// progress of the captured count nor of the bytes written for StallLimitMs, over at least
+// StallTicks ticks in a row (so a window thread that was itself starved and has just woken
+// does not mistake its own absence for the device's), ends the run. The limit is well above
+// a capture device's start-up delay. Window's thread only.
+constexpr DWORD StallLimitMs = 5000;
+constexpr int StallTicks = 10;
+struct StallWatch {
+  DWORD captured = 0;
+  DWORD written = 0;
+  DWORD since = 0;
+  int quietTicks = 0;
+};
+StallWatch g_watch;
+
 constexpr UINT OpenFlags = CALLBACK_FUNCTION | WAVE_ALLOWSYNC;
 constexpr DWORD ReadWriteBuffered = MMIO_READWRITE | MMIO_ALLOCBUF;
 
@@ -69,6 +85,9 @@ const char* FailureMessage(Failure failure) {
              "stopped; everything up to here is saved.";
     case Failure::AddRefused:
       return "Error adding buffer.";
+    case Failure::DeviceStalled:
+      return "The recording device stopped delivering sound.  Recording stopped; everything "
+             "captured up to here is saved.";
     case Failure::None:
       break;
   }
@@ -175,6 +194,17 @@ void ReportStoredFailure(HWND window) {
     ReportError(window, text);
 }
 
+// Window's thread, from the record tick: true once the run has made no progress for the limit.
+bool DeviceStalled(DWORD captured, DWORD written) {
+  const DWORD now = GetTickCount();
+  if (captured != g_watch.captured || written != g_watch.written) {
+    g_watch = {captured, written, now, 0};
+    return false;
+  }
+  ++g_watch.quietTicks;
+  return g_watch.quietTicks >= StallTicks && now - g_watch.since >= StallLimitMs;
+}
+
 // Window's thread: a start that fails after the file was opened closes it again.
 int AbandonStart(HWND window, HMMIO file, const char* message, int code) {
   if (file) sys.mmioClose(file, 0);
@@ -259,6 +289,7 @@ int StartRecording(HWND window) {
   SliderMessage(TBM_SETPOS, 0);
   g_context.state = RecorderState::Recording;
   UpdateControlStates(window);
+  g_watch = {0, g_context.position, GetTickCount(), 0};
   SetTimer(window, IDT_RECORD, 200, nullptr);
   return QueueRecordBuffer(window) != 0 ? -6 : 0;
 }
@@ -349,6 +380,11 @@ void RecordTick(HWND window) {
     ShowDataSize(window, captured);
   }
   ShowPosition(window, captured);
+  if (!g_stopping && DeviceStalled(time.u.cb, position)) {
+    Failure none = Failure::None;
+    g_failure.compare_exchange_strong(none, Failure::DeviceStalled);
+    StopRecording(window);
+  }
 }
 
 // Window's thread.

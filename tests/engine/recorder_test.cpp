@@ -393,6 +393,22 @@ TEST_F(RecorderTest, FileThatCannotBeReopenedForTheSizesKeepsThoseOfTheLastBuffe
   EXPECT_TRUE(Enabled(IDC_PLAY));
 }
 
+TEST_F(RecorderTest, DeviceThatStopsDeliveringEndsTheRunWithAMessage) {
+  const std::string path = NewFile();
+  ASSERT_EQ(StartRecording(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return g_context.position >= 64000; }));
+  in_.Pause();  // the device goes quiet: its count stands still
+  const DWORD quiet = GetTickCount();
+  ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }, 8000));
+  EXPECT_GE(GetTickCount() - quiet, 4500u);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].find("stopped delivering sound"), std::string::npos);
+  EXPECT_TRUE(Released());
+  const WaveOnDisk wave = ReadWave(path);
+  EXPECT_EQ(wave.dataSize, in_.Captured());
+  EXPECT_TRUE(wave.Data() == Captured(0, wave.dataSize));
+}
+
 TEST_F(RecorderTest, RecordWhileADeviceIsOpenDoesNothing) {
   NewFile();
   g_context.deviceOpen = true;
