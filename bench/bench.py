@@ -522,7 +522,13 @@ def main(argv):
         ratio(opened["big"], opened["small"]),
         "includes one driver round trip of %.1f ms" % opened.get("roundtrip", float("nan")))
 
+    build_type = "?"
+    for line in read_text(os.path.join(build, "CMakeCache.txt")).decode(errors="replace").splitlines():
+        if line.startswith("CMAKE_BUILD_TYPE:"):
+            build_type = line.split("=", 1)[1] or "default (no optimisation flags)"
     print("Machine: %s (%d cores), %s, Linux %s" % (model, cores, wine, platform.release()))
+    print("Program: %s, build type %s" % (os.path.join(build, "bin", "AudioRecorder.exe"),
+                                          build_type))
     print("")
     print("| Measure | Ours | Other | Ratio | Notes |")
     print("|---|---|---|---|---|")

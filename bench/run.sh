@@ -23,11 +23,8 @@ if ! command -v arecord >/dev/null 2>&1; then
     { "${as_root[@]}" apt-get update -q && DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends alsa-utils; }
 fi
 
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake"
-fi
-cmake --build "$build" --target AudioRecorder recorder_menu_hook -- -j"${RECORDER_BUILD_JOBS:-$(nproc)}"
+# The program as the project's build makes it, and the driver's hook beside it.
+bash "$repo/scripts/build.sh" AudioRecorder recorder_menu_hook
 cmake -S "$repo/bench" -B "$build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" -DRECORDER_BUILD_DIR="$build" >/dev/null
 cmake --build "$build/bench" -- -j"${RECORDER_BUILD_JOBS:-$(nproc)}"
