@@ -26,6 +26,15 @@ FormatBytes OfferedFormat(WORD tag, WORD channels, DWORD rate);
 FormatBytes PcmFormatBytes(WORD channels, DWORD rate, WORD bits);
 std::string Describe(const WAVEFORMATEX* format);
 
+// A wave file's "fmt " chunk and data, read without the program's own code.
+struct WaveFile {
+  FormatBytes format;
+  std::vector<BYTE> data;
+};
+WaveFile ReadWave(const std::string& path);
+// 16-bit samples in a raw file.
+std::vector<int16_t> ReadSamples(const std::string& path);
+
 // A run of the input device as the recorder drives it: two headers of the engine's chunk
 // length, each written away and added again when it returns while recording; Stop, then
 // the recording state ends, then Reset and Close.

@@ -12,43 +12,6 @@
 
 namespace {
 
-struct WaveFile {
-  FormatBytes format;
-  std::vector<BYTE> data;
-};
-
-uint32_t Read32(const std::vector<unsigned char>& bytes, size_t at) {
-  uint32_t value = 0;
-  std::memcpy(&value, bytes.data() + at, 4);
-  return value;
-}
-
-WaveFile ReadWave(const std::string& path) {
-  const std::vector<unsigned char> bytes = ReadWholeFile(path);
-  WaveFile wave;
-  if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0) return wave;
-  for (size_t at = 12; at + 8 <= bytes.size();) {
-    const uint32_t size = Read32(bytes, at + 4);
-    const size_t body = at + 8;
-    const size_t end = std::min(bytes.size(), body + size);
-    if (std::memcmp(bytes.data() + at, "fmt ", 4) == 0) {
-      wave.format.assign(bytes.begin() + body, bytes.begin() + end);
-      if (wave.format.size() < sizeof(WAVEFORMATEX)) wave.format.resize(sizeof(WAVEFORMATEX), 0);
-    } else if (std::memcmp(bytes.data() + at, "data", 4) == 0) {
-      wave.data.assign(bytes.begin() + body, bytes.begin() + end);
-    }
-    at = body + size + (size & 1);
-  }
-  return wave;
-}
-
-std::vector<int16_t> ReadSamples(const std::string& path) {
-  const std::vector<unsigned char> bytes = ReadWholeFile(path);
-  std::vector<int16_t> samples(bytes.size() / 2);
-  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-  return samples;
-}
-
 std::string Fixture(const std::string& name) {
   return WindowsPathOfUnix(std::string(SOX_FIXTURE_DIR) + "/" + name);
 }

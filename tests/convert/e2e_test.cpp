@@ -1,0 +1,156 @@
+// The real program, driven from outside: New with a compressed format picked in the
+// chooser, Record three seconds of the known signal, Stop; the file carries the chosen
+// format and whole blocks that decode to the signal; Play sends the sound to the device.
+// A format that cannot be recorded is refused with a message and leaves the file alone.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "convert_support.h"
+#include "faults/fault_support.h"
+#include "paced_check.h"
+#include "recorder_driver.h"
+#include "resources/resource.h"
+#include "support/playback_file.h"
+#include "support/test_support.h"
+
+namespace {
+
+using recorder_driver::RecorderApp;
+
+constexpr int ChooserTagCombo = 101;
+
+void SelectTag(HWND chooser, int index) {
+  HWND combo = GetDlgItem(chooser, ChooserTagCombo);
+  SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(ChooserTagCombo, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(combo));
+}
+
+// Starts the program and makes a new file in the format with this tag name whose attribute
+// line starts with `attributes` (Wine's lines go on with the byte rate). Empty on success.
+std::string NewFileIn(RecorderApp& app, const std::string& path, const std::string& tag,
+                      const std::string& attributes) {
+  DeleteFileA(path.c_str());
+  if (!app.Start()) return "start: " + app.LastError();
+  app.PostCommand(IDM_NEW, 0, nullptr, false);
+  if (!app.AnswerFileDialog(path)) return "the Save dialog did not take " + path;
+  HWND chooser = app.WaitForFormatChooser();
+  auto info = app.ReadFormatChooser();
+  if (!chooser || !info) return "no format chooser";
+  int tagIndex = -1;
+  for (size_t i = 0; i < info->tags.size(); ++i) {
+    if (info->tags[i] == tag) tagIndex = static_cast<int>(i);
+  }
+  if (tagIndex < 0) return "the chooser does not offer " + tag;
+  SelectTag(chooser, tagIndex);
+  info = app.ReadFormatChooser();
+  if (!info || info->tag != tag) return "the chooser did not take " + tag;
+  int index = -1;
+  for (size_t i = 0; i < info->attributeChoices.size(); ++i) {
+    if (info->attributeChoices[i].rfind(attributes, 0) == 0) index = static_cast<int>(i);
+  }
+  if (index < 0) return "no attribute line " + attributes + " for " + tag;
+  if (!app.AnswerFormatChooser({}, index)) return "the chooser did not close";
+  if (!app.Sync() || !app.IsControlEnabled(IDC_RECORD)) return "Record is not enabled after New";
+  return {};
+}
+
+struct E2ECase {
+  const char* tagName;
+  const char* attributes;
+  WORD tag;
+  WORD channels;
+  DWORD rate;
+  double minimumCorrelation;
+};
+
+void ExpectRecordsAndPlays(const E2ECase& c) {
+  SCOPED_TRACE(std::string(c.tagName) + ", " + c.attributes);
+  const FormatBytes chosen = OfferedFormat(c.tag, c.channels, c.rate);
+  ASSERT_FALSE(chosen.empty());
+  const WAVEFORMATEX* format = AsFormat(chosen);
+  TempFolder folder;
+  const std::string path = folder.file("take.wav");
+  RecorderApp app;
+  const std::string made = NewFileIn(app, path, c.tagName, c.attributes);
+  ASSERT_TRUE(made.empty()) << made;
+
+  ASSERT_TRUE(app.ClickButton(IDC_RECORD));
+  Sleep(3000);
+  ASSERT_TRUE(app.ClickButton(IDC_STOP));
+  ASSERT_TRUE(WaitUntilIdle(app, 5000));
+  EXPECT_TRUE(app.NoMessageBoxWithin(200));
+
+  const WaveFile wave = ReadWave(path);
+  // The "fmt " block is the chosen format, its format-specific bytes included.
+  const size_t formatSize = sizeof(WAVEFORMATEX) + format->cbSize;
+  ASSERT_GE(wave.format.size(), formatSize);
+  EXPECT_EQ(std::memcmp(wave.format.data(), chosen.data(), formatSize), 0);
+  ASSERT_GT(wave.data.size(), 0u);
+  EXPECT_EQ(wave.data.size() % format->nBlockAlign, 0u);
+  const std::vector<int16_t> decoded = DecodeToPcm16(format, wave.data);
+  const SignalFit fit = FitSignal(decoded, Cap16Signal(c.channels), 4096);
+  ASSERT_TRUE(fit.found) << "the known signal is not in the recording";
+  EXPECT_GE(fit.correlation, c.minimumCorrelation);
+
+  ASSERT_TRUE(app.ClickButton(IDC_PLAY));
+  ASSERT_TRUE(WaitUntilIdle(app, 20000));
+  EXPECT_TRUE(app.NoMessageBoxWithin(200));
+  app.Close();
+  EXPECT_EQ(app.WaitForExit(), 0u);
+  // The device got the decoded sound: as loud, as long, and the same waveform.
+  const std::vector<int16_t> played = ReadSamples(PlaybackFilePath());
+  DeleteFileA(PlaybackFilePath().c_str());
+  EXPECT_NEAR(static_cast<double>(played.size()), static_cast<double>(decoded.size()),
+              0.02 * decoded.size() + 4096);
+  EXPECT_GE(Correlation(played, decoded), 0.98);
+}
+
+}  // namespace
+
+TEST(ConvertE2E, ImaAdpcmStereo) {
+  ExpectRecordsAndPlays(
+      {"IMA ADPCM", "44100 Hz; 4 bits; Stereo", WAVE_FORMAT_IMA_ADPCM, 2, 44100, AdpcmCorrelation});
+}
+
+TEST(ConvertE2E, ALawMono) {
+  ExpectRecordsAndPlays(
+      {"A-Law", "44100 Hz; 8 bits; Mono", WAVE_FORMAT_ALAW, 1, 44100, CompandedCorrelation});
+}
+
+TEST(ConvertE2E, MuLawStereo) {
+  ExpectRecordsAndPlays(
+      {"U-Law", "44100 Hz; 8 bits; Stereo", WAVE_FORMAT_MULAW, 2, 44100, CompandedCorrelation});
+}
+
+TEST(ConvertE2E, Gsm610Mono) {
+  ExpectRecordsAndPlays(
+      {"GSM 6.10", "44100 Hz; Mono", WAVE_FORMAT_GSM610, 1, 44100, GsmCorrelation});
+}
+
+TEST(ConvertE2E, MicrosoftAdpcmIsRefusedAndTheFileLeftAlone) {
+  TempFolder folder;
+  const std::string path = folder.file("take.wav");
+  RecorderApp app;
+  const std::string made = NewFileIn(app, path, "Microsoft ADPCM", "11025 Hz; 4 bits; Mono");
+  ASSERT_TRUE(made.empty()) << made;
+  const auto before = ReadWholeFile(path);
+  ASSERT_FALSE(before.empty());
+  ASSERT_TRUE(app.ClickButton(IDC_RECORD));
+  const auto box = app.AcknowledgeMessageBox("Error");
+  ASSERT_TRUE(box.has_value()) << "no message when Record is pressed";
+  EXPECT_FALSE(box->text.empty());
+  // Nothing left open or running: the idle controls, and Record answers again.
+  ASSERT_TRUE(WaitUntilIdle(app, 3000));
+  EXPECT_EQ(ReadWholeFile(path), before);
+  ASSERT_TRUE(app.ClickButton(IDC_RECORD));
+  EXPECT_TRUE(app.AcknowledgeMessageBox("Error").has_value());
+  EXPECT_EQ(ReadWholeFile(path), before);
+  app.Close();
+  EXPECT_EQ(app.WaitForExit(), 0u);
+}
