@@ -279,7 +279,7 @@ int StartRecording(HWND window) {
   // Recording below.
   g_phase = Phase::Running;
   // A sleeping machine would cut the recording short.
-  SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+  sys.SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
   if (sys.waveInStart(device) != MMSYSERR_NOERROR) {
     FinishRecording(window);
     return ReportError(window, "Error starting wave record.", -5);
@@ -451,7 +451,7 @@ void FinishRecording(HWND window) {
   g_phase = Phase::Off;
   g_waveIn = nullptr;
   g_context.deviceOpen = false;
-  SetThreadExecutionState(ES_CONTINUOUS);
+  sys.SetThreadExecutionState(ES_CONTINUOUS);
   UpdateControlStates(window);
 }
 

@@ -57,6 +57,8 @@ struct PlatformServices {
   decltype(&::GetSysColor) GetSysColor;
   // Registry writes (the recent-files values); bound here so RealServices() need not name it.
   decltype(&::RegSetValueExA) RegSetValueExA = &::RegSetValueExA;
+  // Keeping the system awake while recording; bound here so RealServices() need not name it.
+  decltype(&::SetThreadExecutionState) SetThreadExecutionState = &::SetThreadExecutionState;
 };
 
 extern PlatformServices sys;

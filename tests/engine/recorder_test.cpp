@@ -57,6 +57,11 @@ LONG WINAPI BiasedSeek(HMMIO file, LONG offset, int origin) {
   return ::mmioSeek(file, offset, origin);
 }
 
+std::atomic<EXECUTION_STATE> g_awake{0};
+EXECUTION_STATE WINAPI NoteExecutionState(EXECUTION_STATE flags) {
+  return g_awake.exchange(flags);
+}
+
 std::vector<unsigned char> Captured(DWORDLONG from, size_t count) {
   std::vector<unsigned char> out(count);
   for (size_t i = 0; i < count; ++i) out[i] = CapturedByte(from + i);
@@ -407,6 +412,22 @@ TEST_F(RecorderTest, DeviceThatStopsDeliveringEndsTheRunWithAMessage) {
   const WaveOnDisk wave = ReadWave(path);
   EXPECT_EQ(wave.dataSize, in_.Captured());
   EXPECT_TRUE(wave.Data() == Captured(0, wave.dataSize));
+}
+
+TEST_F(RecorderTest, KeepsTheSystemAwakeOnlyWhileRecording) {
+  ScopedService awake(sys.SetThreadExecutionState, &NoteExecutionState);
+  ScopedService free(sys.GetDiskFreeSpaceExA, &FakeFreeSpace);
+  NewFile();
+  ASSERT_EQ(StartRecording(window_), 0);
+  EXPECT_EQ(g_awake, ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+  StopRecording(window_);
+  EXPECT_EQ(g_awake, ES_CONTINUOUS);
+  // A run that ends by itself lets the system sleep again too.
+  g_freeBytes = 0;
+  ASSERT_EQ(StartRecording(window_), 0);
+  EXPECT_EQ(g_awake, ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  EXPECT_EQ(g_awake, ES_CONTINUOUS);
 }
 
 TEST_F(RecorderTest, RecordWhileADeviceIsOpenDoesNothing) {
