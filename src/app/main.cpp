@@ -2,4 +2,6 @@
 
 #include "app/main_dialog.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return RunRecorder(instance); }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  return RunRecorder(instance);
+}

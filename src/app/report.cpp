@@ -7,4 +7,6 @@ int ReportError(HWND owner, const char* text, int code) {
   return code;
 }
 
-void ReportError(HWND owner, const char* text) { sys.MessageBoxA(owner, text, "Error", MB_OK); }
+void ReportError(HWND owner, const char* text) {
+  sys.MessageBoxA(owner, text, "Error", MB_OK);
+}

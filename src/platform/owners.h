@@ -38,11 +38,21 @@ class UniqueAny {
 };
 
 namespace owners_detail {
-inline void CloseMmio(HMMIO h) { sys.mmioClose(h, 0); }
-inline void CloseRegKey(HKEY k) { RegCloseKey(k); }
-inline void DeleteGdiObject(HGDIOBJ o) { DeleteObject(o); }
-inline void DeleteDc(HDC dc) { DeleteDC(dc); }
-inline void CloseKernelHandle(HANDLE h) { CloseHandle(h); }
+inline void CloseMmio(HMMIO h) {
+  sys.mmioClose(h, 0);
+}
+inline void CloseRegKey(HKEY k) {
+  RegCloseKey(k);
+}
+inline void DeleteGdiObject(HGDIOBJ o) {
+  DeleteObject(o);
+}
+inline void DeleteDc(HDC dc) {
+  DeleteDC(dc);
+}
+inline void CloseKernelHandle(HANDLE h) {
+  CloseHandle(h);
+}
 inline void FreeGlobal(HGLOBAL g) {
   // A block is kept locked for its whole life, so it is unlocked once before freeing.
   GlobalUnlock(g);

@@ -17,12 +17,10 @@ struct RecentFileList {
 // The program's one list; null when it could not be made.
 inline RecentFileList* g_recentList = nullptr;
 
-RecentFileList* CreateRecentList(WORD menuLimit, WORD capacity, WORD entrySize,
-                                 WORD baseCommandId);
+RecentFileList* CreateRecentList(WORD menuLimit, WORD capacity, WORD entrySize, WORD baseCommandId);
 void FreeRecentList(RecentFileList* list);
 void AddRecentFile(RecentFileList* list, const char* path);
-int GetRecentFile(const RecentFileList* list, WORD key, int byCommand, char* destination,
-                  int size);
+int GetRecentFile(const RecentFileList* list, WORD key, int byCommand, char* destination, int size);
 int SetRecentFile(RecentFileList* list, WORD index, const char* text);
 int RemoveRecentFile(RecentFileList* list, WORD key, int byCommand);
 void BuildRecentMenu(const RecentFileList* list, HMENU menu, UINT beforeId);

@@ -21,9 +21,13 @@ MessageBoxCapture::MessageBoxCapture() {
   sys.MessageBoxA = CaptureBox;
 }
 
-MessageBoxCapture::~MessageBoxCapture() { sys.MessageBoxA = g_savedMessageBox; }
+MessageBoxCapture::~MessageBoxCapture() {
+  sys.MessageBoxA = g_savedMessageBox;
+}
 
-const std::vector<CapturedMessageBox>& MessageBoxCapture::boxes() const { return g_boxes; }
+const std::vector<CapturedMessageBox>& MessageBoxCapture::boxes() const {
+  return g_boxes;
+}
 
 void MessageBoxCapture::clear() {
   std::lock_guard lock(g_boxesLock);
@@ -59,7 +63,8 @@ std::vector<unsigned char> ReadWholeFile(const std::string& path) {
   if (!f) return bytes;
   unsigned char chunk[65536];
   size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+    bytes.insert(bytes.end(), chunk, chunk + n);
   std::fclose(f);
   return bytes;
 }
