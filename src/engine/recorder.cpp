@@ -19,6 +19,7 @@
 #include "engine/buffer_pool.h"
 #include "engine/engine_internal.h"
 #include "platform/services.h"
+#include "platform/wave_devices.h"
 #include "resources/resource.h"
 #include "wave/format.h"
 #include "wave/wave_file.h"
@@ -219,6 +220,10 @@ int StartRecording(HWND window) {
   // Record is offered only while idle; a second device is never opened beside the first.
   if (g_context.deviceOpen || g_runActive) return -1;
   g_pool.currentBuffer = 0;
+
+  // A format with no encoder here would only fail to open: say which format it is instead.
+  char why[256];
+  if (!CanRecordFormat(CurrentFormat, why, sizeof why)) return ReportError(window, why, -1);
 
   HWAVEIN device = nullptr;
   if (sys.waveInOpen(&device, WAVE_MAPPER, CurrentFormat,

@@ -254,6 +254,18 @@ TEST_F(RecorderTest, DeviceThatDoesNotOpen) {
   EXPECT_TRUE(Released());
 }
 
+TEST_F(RecorderTest, FormatWithoutAnEncoderIsNamedAndNoDeviceOpened) {
+  NewFile();
+  CurrentFormat->wFormatTag = WAVE_FORMAT_ADPCM;  // Microsoft ADPCM: decoder only
+  CurrentFormat->wBitsPerSample = 4;
+  CurrentFormat->nBlockAlign = 256;
+  EXPECT_EQ(StartRecording(window_), -1);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].find("cannot record in the"), std::string::npos) << Boxes()[0];
+  EXPECT_EQ(in_.Opens(), 0);
+  EXPECT_TRUE(Released());
+}
+
 TEST_F(RecorderTest, HeaderPreparationResultsShowTheirBoxAndTheStartGoesOn) {
   const std::string path = NewFile();
   const struct {
