@@ -7,7 +7,7 @@ PACKAGES=(
   g++-mingw-w64-i686 cmake ninja-build googletest clang-format python3
   wine wine32:i386 wine64
   xvfb xauth x11-utils x11-apps imagemagick
-  sox pulseaudio pulseaudio-utils libasound2-plugins:i386
+  sox alsa-utils pulseaudio pulseaudio-utils libasound2-plugins:i386
 )
 
 missing=()
