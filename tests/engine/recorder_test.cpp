@@ -110,11 +110,15 @@ TEST_F(RecorderTest, NewFileHoldsEveryCapturedByteInOrderAndTheWindowShowsTheRes
     ASSERT_TRUE(PumpUntil([&] { return in_.Captured() >= 3 * 64000 + 777; }));
     PumpFor(450);
     EXPECT_NE(Text(IDC_LENGTH), "00:00.0");
+    // Stop in the middle of a buffer: that tail must reach the file too.
+    for (in_.Pause(); in_.Captured() % 64000 == 0; in_.Pause()) {
+      in_.Resume();
+      PumpFor(3);
+    }
     StopRecording(window_);
-
-    // The stop ended the capture in the middle of a buffer: that tail is in the file too.
+    in_.Resume();
     const DWORDLONG captured = in_.Captured();
-    EXPECT_NE(captured % 64000, 0u);
+    ASSERT_NE(captured % 64000, 0u);
     const WaveOnDisk wave = ReadWave(path);
     ASSERT_TRUE(wave.valid);
     EXPECT_EQ(wave.dataSize, captured);
@@ -291,8 +295,8 @@ TEST_F(RecorderTest, HeaderPreparationResultsShowTheirBoxAndTheStartGoesOn) {
 }
 
 TEST_F(RecorderTest, FileThatCannotBeOpenedEndsTheRunCleanly) {
-  NewFile();
-  lstrcpyA(g_context.filePath, (folder_->path() + "\\missing.wav").c_str());
+  const std::string path = NewFile();
+  ASSERT_TRUE(DeleteFileA(path.c_str()));
   EXPECT_EQ(StartRecording(window_), -1);
   EXPECT_THAT(Boxes(), ElementsAre("Error|Error opening file for write."));
   EXPECT_TRUE(Released());
