@@ -18,6 +18,9 @@ struct RecorderContext {
   char filePath[256] = "Untitled.wav";
   char fileTitle[256] = "";
   char driveRoot[4] = "";
+  // The file that holds the loaded sound. filePath already names a file the user picked when
+  // opening or creating it fails; recording and playback must still go to the loaded one.
+  char loadedPath[256] = "";
   DWORD dataOffset = 0;
   std::atomic<DWORD> dataSize{0};
   std::atomic<DWORD> position{0};

@@ -111,6 +111,7 @@ int CreateWaveFile(HWND owner) {
   wave_detail::RebuildRecentMenu(owner);
 
   g_context.fileLoaded = true;
+  lstrcpynA(g_context.loadedPath, g_context.filePath, sizeof g_context.loadedPath);
   UpdateControlStates(owner);
   return 0;
 }

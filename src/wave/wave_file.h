@@ -26,6 +26,10 @@ bool FormatIsUsable(const WAVEFORMATEX* format, DWORD blockSize);
 // Slider steps (whole blocks of the current format) in a payload of `bytes`; 0 when the
 // current format has no block size.
 DWORD BlocksInData(DWORD bytes);
+// The file services address a file with signed 32-bit offsets: no larger file can be read whole.
+inline constexpr DWORDLONG LargestReadableFile = 0x7FFFFFFF;
+inline constexpr const char* FileTooLargeMessage =
+    "The file is larger than 2 GB, more than Audio Recorder can read. The file was not opened.";
 // The message shown when a file's "fmt " chunk describes a format that cannot be used.
 inline constexpr const char* UnusableFormatMessage =
     "The file's format is not usable: its block alignment or byte rate is zero or does not "

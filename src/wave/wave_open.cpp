@@ -51,6 +51,12 @@ int OpenWaveFile(HWND owner, int skipDialog) {
 
   wave_detail::ShowWaitCursor();
 
+  // Past 2 GB the chunk search cannot reach the chunks: say so rather than "not found".
+  WIN32_FILE_ATTRIBUTE_DATA attributes{};
+  if (GetFileAttributesExA(g_context.filePath, GetFileExInfoStandard, &attributes) &&
+      ((DWORDLONG{attributes.nFileSizeHigh} << 32) | attributes.nFileSizeLow) > LargestReadableFile)
+    return AbortWaveFile(owner, file, FileTooLargeMessage, -2);
+
   FormChunk = MMCKINFO{};
   FormChunk.fccType = WaveForm;
   if (!wave_detail::ChunkReachable(file, FOURCC_RIFF, WaveForm) ||
@@ -99,6 +105,7 @@ int OpenWaveFile(HWND owner, int skipDialog) {
 
   g_context.dataOffset = GetDiskOffset(file);
   g_context.fileLoaded = true;
+  lstrcpynA(g_context.loadedPath, g_context.filePath, sizeof g_context.loadedPath);
 
   // Opened for reading without a buffer: a failing close has nothing to lose.
   sys.mmioClose(file, 0);

@@ -372,6 +372,31 @@ TEST_P(OpenFailureTest, ReportsAndLeavesTheLoadedFileAlone) {
 INSTANTIATE_TEST_SUITE_P(Rows, OpenFailureTest, ::testing::ValuesIn(FailureCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A valid file past 2 GB (sparse here) is refused with a message that says why.
+TEST_F(WaveFileTest, FileLargerThanTwoGigabytesIsRefusedWithItsReason) {
+  LoadGoodFile();
+  const std::string path =
+      WriteFile("huge.wav", Riff("WAVE", {Chunk("fmt ", kOtherFormat), Chunk("data", Samples(8))}));
+  HANDLE grow = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(grow, INVALID_HANDLE_VALUE);
+  LARGE_INTEGER end;
+  end.QuadPart = 0x80000000LL + 64;
+  const bool grown = SetFilePointerEx(grow, end, nullptr, FILE_BEGIN) && SetEndOfFile(grow);
+  CloseHandle(grow);
+  ASSERT_TRUE(grown);
+  RecorderSnapshot expected = Snapshot();
+  expected.filePath = path;
+  expected.fileTitle = "huge.wav";
+  expected.driveRoot = "C:\\";
+
+  EXPECT_EQ(OpenPath(path), -2);
+  DeleteFileA(path.c_str());
+  ASSERT_EQ(boxes_.boxes().size(), 1u);
+  EXPECT_EQ(boxes_.boxes()[0].text, FileTooLargeMessage);
+  EXPECT_EQ(boxes_.boxes()[0].caption, "Error");
+  EXPECT_EQ(Snapshot(), expected);
+}
+
 TEST_F(WaveFileTest, UnreadableFileFailsBeforeTheWaitCursor) {
   LoadGoodFile();
   const std::string path = WriteFile(
