@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "app/context.h"
 #include "wave/format.h"
 
 namespace engine {
@@ -13,6 +14,13 @@ namespace engine {
 // so no conversion divides by zero.
 inline DWORD BlockAlign() {
   return CurrentFormat && CurrentFormat->nBlockAlign ? CurrentFormat->nBlockAlign : 1;
+}
+
+// The file that holds the loaded sound. A failed Open or New leaves filePath naming the file
+// the user picked, while dataOffset and dataSize still describe the loaded one: recording and
+// playback go to the loaded file.
+inline char* LoadedFilePath() {
+  return g_context.loadedPath[0] ? g_context.loadedPath : g_context.filePath;
 }
 
 // The file services seek with signed 32-bit offsets: no byte of a file we write or read may

@@ -180,7 +180,7 @@ int StartPlayback(HWND window) {
     return ReportError(window, "Error preparing header for playing.", -2);
   }
 
-  HMMIO file = sys.mmioOpenA(g_context.filePath, nullptr, 0);
+  HMMIO file = sys.mmioOpenA(engine::LoadedFilePath(), nullptr, 0);
   if (!file) {
     ReleasePlayback(window);
     return ReportError(window, "Open for read failed.", -1);

@@ -113,7 +113,8 @@ bool PatchSizes(HMMIO file, DWORD position) {
 // so that a process killed mid-recording leaves a valid file holding every block written.
 Failure WriteBlock(const char* data, DWORD bytes) {
   if (bytes == 0 || !g_file) return Failure::None;
-  if (GetFreeDiskBytes(g_context.filePath) <= bytes + FreeSpaceReserve) return Failure::DiskFull;
+  if (GetFreeDiskBytes(engine::LoadedFilePath()) <= bytes + FreeSpaceReserve)
+    return Failure::DiskFull;
   const DWORD position = g_context.position;
   const DWORDLONG end = DWORDLONG{g_context.dataOffset} + position + bytes;
   if (end > engine::MaxFileOffset) return Failure::TooLarge;
@@ -178,7 +179,7 @@ void ShowPrepareResult(MMRESULT result) {
 
 // Window's thread: reopens the file to write the final sizes.
 void PatchFile(HWND window) {
-  HMMIO file = sys.mmioOpenA(g_context.filePath, nullptr, ReadWriteBuffered);
+  HMMIO file = sys.mmioOpenA(engine::LoadedFilePath(), nullptr, ReadWriteBuffered);
   if (!file) {
     ReportError(window, "Error opening file for write.");
     return;
@@ -251,7 +252,7 @@ int StartRecording(HWND window) {
 
   g_context.position = static_cast<DWORD>(SliderMessage(TBM_GETPOS, 0)) * engine::BlockAlign();
 
-  HMMIO file = sys.mmioOpenA(g_context.filePath, nullptr, ReadWriteBuffered);
+  HMMIO file = sys.mmioOpenA(engine::LoadedFilePath(), nullptr, ReadWriteBuffered);
   if (!file) return AbandonStart(window, nullptr, "Error opening file for write.", -1);
 
   MMCKINFO form{};

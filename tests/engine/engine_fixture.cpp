@@ -153,6 +153,7 @@ DWORD EngineTest::UseWaveFile(const std::string& path, const std::vector<unsigne
   EXPECT_TRUE(WriteWholeFile(path, out));
 
   lstrcpynA(g_context.filePath, path.c_str(), sizeof g_context.filePath);
+  lstrcpynA(g_context.loadedPath, path.c_str(), sizeof g_context.loadedPath);
   lstrcpynA(g_context.driveRoot, path.c_str(), sizeof g_context.driveRoot);
   g_context.dataOffset = dataOffset;
   g_context.dataSize = size;

@@ -185,6 +185,15 @@ TEST_F(PlayerTest, StopActsAsPauseAndPlayResumesFromTheSlider) {
 
 // Failure rows: message, caption, result and what each leaves; Play works again afterwards.
 
+TEST_F(PlayerTest, PlaysTheLoadedFileAfterAFailedOpenNamedAnother) {
+  const auto data = Pattern(5000);
+  UseWaveFile(folder_->file("loaded.wav"), data);
+  lstrcpyA(g_context.filePath, folder_->file("picked but not opened.wav").c_str());
+  ASSERT_TRUE(PlayToEnd());
+  EXPECT_TRUE(out_.Played() == data);
+  EXPECT_TRUE(Boxes().empty());
+}
+
 TEST_F(PlayerTest, PlayWhileADeviceIsOpenDoesNothing) {
   UseWaveFile(folder_->file("a.wav"), Pattern(1000));
   g_context.deviceOpen = true;
