@@ -155,10 +155,8 @@ TEST(ConvertE2E, MicrosoftAdpcmIsRefusedAndTheFileLeftAlone) {
   EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
-// The refusal in this program's own words, naming the format. Enabled once the recorder asks
-// CanRecordFormat (platform/wave_devices.h) before it opens the input device; until then
-// the box says only that the device could not be opened.
-TEST(ConvertE2E, DISABLED_TheRefusalNamesTheFormat) {
+// The refusal in this program's own words, naming the format, before any device is opened.
+TEST(ConvertE2E, TheRefusalNamesTheFormat) {
   TempFolder folder;
   const std::string path = folder.file("take.wav");
   RecorderApp app;
