@@ -12,6 +12,7 @@
 #include "platform/wave_devices.h"
 #include "support/known_signal.h"
 #include "support/test_support.h"
+#include "support/wave_builder.h"
 
 namespace {
 
@@ -61,13 +62,7 @@ FormatBytes OfferedFormat(WORD tag, WORD channels, DWORD rate) {
 }
 
 FormatBytes PcmFormatBytes(WORD channels, DWORD rate, WORD bits) {
-  WAVEFORMATEX format{};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = channels;
-  format.nSamplesPerSec = rate;
-  format.wBitsPerSample = bits;
-  format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-  format.nAvgBytesPerSec = rate * format.nBlockAlign;
+  const WAVEFORMATEX format = PcmWaveFormat(channels, rate, bits);
   return CopyFormat(&format);
 }
 
@@ -269,13 +264,7 @@ PlayRun PlayThroughDevices(const WAVEFORMATEX* format, std::span<const BYTE> dat
 }
 
 std::vector<int16_t> DecodeToPcm16(const WAVEFORMATEX* coded, std::span<const BYTE> data) {
-  WAVEFORMATEX pcm{};
-  pcm.wFormatTag = WAVE_FORMAT_PCM;
-  pcm.nChannels = coded->nChannels;
-  pcm.nSamplesPerSec = coded->nSamplesPerSec;
-  pcm.wBitsPerSample = 16;
-  pcm.nBlockAlign = static_cast<WORD>(2 * pcm.nChannels);
-  pcm.nAvgBytesPerSec = pcm.nSamplesPerSec * pcm.nBlockAlign;
+  WAVEFORMATEX pcm = PcmWaveFormat(coded->nChannels, coded->nSamplesPerSec, 16);
   const DWORD whole = static_cast<DWORD>(data.size() - data.size() % coded->nBlockAlign);
   if (whole == 0) return {};
   HACMSTREAM stream = nullptr;

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "menu_hook_protocol.h"
+#include "support/playback_file.h"
 
 namespace recorder_driver {
 
@@ -200,19 +201,7 @@ std::string WindowsPath(const std::string& path) {
 }
 
 std::string UnixPath(const std::string& windowsPath) {
-  using ToUnix = char*(CDECL*)(LPCWSTR);
-  auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  if (!toUnix) return windowsPath;
-  int length = MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, nullptr, 0);
-  if (length <= 0) return windowsPath;
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide.data(), length);
-  char* unixPath = toUnix(wide.c_str());
-  if (!unixPath) return windowsPath;
-  std::string result(unixPath);
-  HeapFree(GetProcessHeap(), 0, unixPath);
-  return result;
+  return UnixPathOf(windowsPath);
 }
 
 std::string RecorderExePath() {

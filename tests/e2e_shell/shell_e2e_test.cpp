@@ -6,6 +6,7 @@
 #include "recorder_driver.h"
 #include "resources/resource.h"
 #include "support/test_support.h"
+#include "support/wave_builder.h"
 
 using recorder_driver::MenuItem;
 using recorder_driver::MenuKind;
@@ -17,34 +18,6 @@ constexpr int kButtons[] = {IDC_REWIND, IDC_FORWARD, IDC_PLAY, IDC_STOP, IDC_REC
 
 bool IsRecentItem(const MenuItem& item) {
   return item.id >= IDM_RECENT_BASE && item.id <= IDM_RECENT_BASE + 4;
-}
-
-// A small PCM wave file: 8-bit mono 11025 Hz, `bytes` bytes of sound.
-std::vector<unsigned char> PcmWave(std::uint32_t bytes) {
-  std::vector<unsigned char> file;
-  auto text = [&](const char* four) { file.insert(file.end(), four, four + 4); };
-  auto u32 = [&](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) file.push_back(static_cast<unsigned char>(v >> (8 * i)));
-  };
-  auto u16 = [&](std::uint16_t v) {
-    file.push_back(static_cast<unsigned char>(v));
-    file.push_back(static_cast<unsigned char>(v >> 8));
-  };
-  text("RIFF");
-  u32(36 + bytes);
-  text("WAVE");
-  text("fmt ");
-  u32(16);
-  u16(WAVE_FORMAT_PCM);
-  u16(1);
-  u32(11025);
-  u32(11025);
-  u16(1);
-  u16(8);
-  text("data");
-  u32(bytes);
-  for (std::uint32_t i = 0; i < bytes; ++i) file.push_back(static_cast<unsigned char>(128 + i % 7));
-  return file;
 }
 
 class ShellE2E : public ::testing::Test {

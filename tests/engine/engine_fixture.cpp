@@ -11,6 +11,7 @@
 #include "engine/player.h"
 #include "engine/recorder.h"
 #include "resources/resource.h"
+#include "support/wave_builder.h"
 #include "wave/format.h"
 
 namespace {
@@ -121,14 +122,7 @@ void EngineTest::TearDown() {
 }
 
 void EngineTest::SetPcm(WORD channels, DWORD samplesPerSec, WORD bits) {
-  auto* f = CurrentFormat;
-  f->wFormatTag = WAVE_FORMAT_PCM;
-  f->nChannels = channels;
-  f->nSamplesPerSec = samplesPerSec;
-  f->wBitsPerSample = bits;
-  f->nBlockAlign = static_cast<WORD>(channels * bits / 8);
-  f->nAvgBytesPerSec = samplesPerSec * f->nBlockAlign;
-  f->cbSize = 0;
+  *CurrentFormat = PcmWaveFormat(channels, samplesPerSec, bits);
 }
 
 DWORD EngineTest::UseWaveFile(const std::string& path, const std::vector<unsigned char>& data,

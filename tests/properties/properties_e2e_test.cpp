@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "recent/pcm_wave.h"
 #include "recorder_driver.h"
 #include "resources/resource.h"
 #include "support/test_support.h"
+#include "support/wave_builder.h"
 
 using recorder_driver::RecorderApp;
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "recent/pcm_wave.h"
 #include "recent/recent_list.h"
 #include "recorder_driver.h"
 #include "resources/resource.h"
 #include "support/test_support.h"
+#include "support/wave_builder.h"
 
 using recorder_driver::MenuKind;
 using recorder_driver::RecorderApp;

@@ -9,7 +9,7 @@ TEST(FileProfile, PlaybackWritesExactlyThePlayedBytesForEachOpening) {
   const struct {
     WAVEFORMATEX format;
     std::size_t bytes;
-  } cases[] = {{PcmFormat(2, 44100, 16), 176400}, {PcmFormat(1, 11025, 8), 11025 + 7}};
+  } cases[] = {{PcmWaveFormat(2, 44100, 16), 176400}, {PcmWaveFormat(1, 11025, 8), 11025 + 7}};
   for (const auto& c : cases) {
     std::vector<std::uint8_t> bytes(c.bytes);
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = KnownSignalByte(i + 1000);

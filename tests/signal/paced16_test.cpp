@@ -1,11 +1,11 @@
 #include "capture_check.h"
 
 TEST(Paced16Profile, CapturesTheKnownSignalAsSixteenBitStereo) {
-  ExpectKnownSignalCapture(PcmFormat(2, 44100, 16), 0x00);
+  ExpectKnownSignalCapture(PcmWaveFormat(2, 44100, 16), 0x00);
 }
 
 TEST(Paced16Profile, TwoCapturesMeetTheSignalAtDifferentPlaces) {
-  auto format = PcmFormat(2, 44100, 16);
+  auto format = PcmWaveFormat(2, 44100, 16);
   Capture first = CaptureBytes(format, 8192);
   Sleep(300);
   Capture second = CaptureBytes(format, 8192);
@@ -16,5 +16,5 @@ TEST(Paced16Profile, TwoCapturesMeetTheSignalAtDifferentPlaces) {
 }
 
 TEST(Paced16Profile, StartsDeliveringPromptly) {
-  ExpectPromptStart(PcmFormat(2, 44100, 16));
+  ExpectPromptStart(PcmWaveFormat(2, 44100, 16));
 }

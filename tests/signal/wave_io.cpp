@@ -10,17 +10,6 @@ struct EventHandle {
 constexpr DWORD kLimitMs = 20000;
 }  // namespace
 
-WAVEFORMATEX PcmFormat(WORD channels, DWORD rate, WORD bits) {
-  WAVEFORMATEX format{};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = channels;
-  format.nSamplesPerSec = rate;
-  format.wBitsPerSample = bits;
-  format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-  format.nAvgBytesPerSec = rate * format.nBlockAlign;
-  return format;
-}
-
 Capture CaptureBytes(const WAVEFORMATEX& format, std::size_t bytes) {
   Capture capture;
   EventHandle done;

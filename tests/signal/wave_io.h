@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-WAVEFORMATEX PcmFormat(WORD channels, DWORD rate, WORD bits);
+#include "support/wave_builder.h"
 
 struct Capture {
   MMRESULT openResult = MMSYSERR_ERROR;

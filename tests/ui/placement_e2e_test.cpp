@@ -13,6 +13,7 @@
 #include "recorder_driver.h"
 #include "resources/resource.h"
 #include "support/test_support.h"
+#include "support/wave_builder.h"
 
 using recorder_driver::RecorderApp;
 
@@ -57,34 +58,6 @@ void WritePlacementValue(DWORD type, const void* bytes, DWORD size) {
             ERROR_SUCCESS);
   RegSetValueExA(key, "Placement", 0, type, static_cast<const BYTE*>(bytes), size);
   RegCloseKey(key);
-}
-
-// A small PCM wave file: 8-bit mono 11025 Hz.
-std::vector<unsigned char> PcmWave(std::uint32_t bytes) {
-  std::vector<unsigned char> file;
-  auto text = [&](const char* four) { file.insert(file.end(), four, four + 4); };
-  auto u32 = [&](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) file.push_back(static_cast<unsigned char>(v >> (8 * i)));
-  };
-  auto u16 = [&](std::uint16_t v) {
-    file.push_back(static_cast<unsigned char>(v));
-    file.push_back(static_cast<unsigned char>(v >> 8));
-  };
-  text("RIFF");
-  u32(36 + bytes);
-  text("WAVE");
-  text("fmt ");
-  u32(16);
-  u16(WAVE_FORMAT_PCM);
-  u16(1);
-  u32(11025);
-  u32(11025);
-  u16(1);
-  u16(8);
-  text("data");
-  u32(bytes);
-  for (std::uint32_t i = 0; i < bytes; ++i) file.push_back(static_cast<unsigned char>(128 + i % 9));
-  return file;
 }
 
 // Runs the program once, lets `during` act on it, then closes it the user's way.
