@@ -5,7 +5,6 @@
 #include <array>
 #include <chrono>
 #include <cstring>
-#include <memory>
 
 #include "platform/wave_convert_parts.h"
 #include "platform/wave_devices.h"
@@ -61,17 +60,10 @@ struct ConvertingIn {
   int activeCallbacks = 0;
 };
 
-struct InputSlot {
-  std::unique_ptr<ConvertingIn> device;
-};
-
-std::mutex g_slotsMutex;
-std::array<InputSlot, MaxInputDevices> g_slots;
+DeviceSlots<ConvertingIn, HWAVEIN, MaxInputDevices> g_devices;
 
 ConvertingIn* Find(HWAVEIN handle) {
-  const auto* slot = reinterpret_cast<const InputSlot*>(handle);
-  if (slot < g_slots.data() || slot >= g_slots.data() + g_slots.size()) return nullptr;
-  return slot->device.get();
+  return g_devices.Find(handle);
 }
 
 void Deliver(std::unique_lock<std::mutex>& lock, ConvertingIn& device, bool wait) {
@@ -271,11 +263,6 @@ void UnprepareAll(ConvertingIn& device) {
   }
 }
 
-void ReleaseSlot(HWAVEIN handle) {
-  std::lock_guard guard(g_slotsMutex);
-  reinterpret_cast<InputSlot*>(handle)->device.reset();
-}
-
 MMRESULT OpenConverting(LPHWAVEIN out, UINT deviceId, const WAVEFORMATEX* format,
                         DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
   WAVEFORMATEX pcm{};
@@ -286,20 +273,9 @@ MMRESULT OpenConverting(LPHWAVEIN out, UINT deviceId, const WAVEFORMATEX* format
   if (!out) return MMSYSERR_INVALPARAM;
   if (!IsSupportedCallbackKind(flags)) return MMSYSERR_INVALFLAG;
 
-  InputSlot* slot = nullptr;
-  {
-    std::lock_guard guard(g_slotsMutex);
-    for (InputSlot& candidate : g_slots) {
-      if (!candidate.device) {
-        candidate.device = std::make_unique<ConvertingIn>();
-        slot = &candidate;
-        break;
-      }
-    }
-  }
-  if (!slot) return MMSYSERR_ALLOCATED;
-  ConvertingIn& device = *slot->device;
-  device.handle = reinterpret_cast<HWAVEIN>(slot);
+  ConvertingIn* claimed = g_devices.Claim();
+  if (!claimed) return MMSYSERR_ALLOCATED;
+  ConvertingIn& device = *claimed;
   device.client = ClientCallback{callback, instance, flags & CALLBACK_TYPEMASK};
   device.coded.Assign(format);
   device.pcm = pcm;
@@ -311,14 +287,14 @@ MMRESULT OpenConverting(LPHWAVEIN out, UINT deviceId, const WAVEFORMATEX* format
                  reinterpret_cast<DWORD_PTR>(&device), realFlags);
   if (result != 0) {
     device.real = nullptr;
-    ReleaseSlot(device.handle);
+    g_devices.Release(device.handle);
     return result;
   }
   result = Prepare(device);
   if (result != 0) {
     UnprepareAll(device);
     waveInClose(device.real);
-    ReleaseSlot(device.handle);
+    g_devices.Release(device.handle);
     return result;
   }
   *out = device.handle;
@@ -507,7 +483,7 @@ MMRESULT WINAPI ConvertingWaveInClose(HWAVEIN handle) {
   }
   device->encoder.Close();
   const ClientCallback client = device->client;
-  ReleaseSlot(handle);
+  g_devices.Release(handle);
   client.Send(handle, WIM_CLOSE, 0);
   return 0;
 }

@@ -5,7 +5,6 @@
 #include <array>
 #include <atomic>
 #include <cstring>
-#include <memory>
 
 #include "platform/wave_convert_parts.h"
 #include "platform/wave_devices.h"
@@ -99,17 +98,10 @@ struct ConvertingOut {
   int activeCallbacks = 0;
 };
 
-struct OutputSlot {
-  std::unique_ptr<ConvertingOut> device;
-};
-
-std::mutex g_slotsMutex;
-std::array<OutputSlot, MaxOutputDevices> g_slots;
+DeviceSlots<ConvertingOut, HWAVEOUT, MaxOutputDevices> g_devices;
 
 ConvertingOut* Find(HWAVEOUT handle) {
-  const auto* slot = reinterpret_cast<const OutputSlot*>(handle);
-  if (slot < g_slots.data() || slot >= g_slots.data() + g_slots.size()) return nullptr;
-  return slot->device.get();
+  return g_devices.Find(handle);
 }
 
 void Deliver(std::unique_lock<std::mutex>& lock, ConvertingOut& device, bool wait) {
@@ -292,11 +284,6 @@ void UnprepareAll(ConvertingOut& device) {
   }
 }
 
-void ReleaseSlot(HWAVEOUT handle) {
-  std::lock_guard guard(g_slotsMutex);
-  reinterpret_cast<OutputSlot*>(handle)->device.reset();
-}
-
 MMRESULT OpenDecoding(LPHWAVEOUT out, UINT deviceId, const WAVEFORMATEX* format, DWORD_PTR callback,
                       DWORD_PTR instance, DWORD flags) {
   WAVEFORMATEX pcm{};
@@ -307,20 +294,9 @@ MMRESULT OpenDecoding(LPHWAVEOUT out, UINT deviceId, const WAVEFORMATEX* format,
   if (!out) return MMSYSERR_INVALPARAM;
   if (!IsSupportedCallbackKind(flags)) return MMSYSERR_INVALFLAG;
 
-  OutputSlot* slot = nullptr;
-  {
-    std::lock_guard guard(g_slotsMutex);
-    for (OutputSlot& candidate : g_slots) {
-      if (!candidate.device) {
-        candidate.device = std::make_unique<ConvertingOut>();
-        slot = &candidate;
-        break;
-      }
-    }
-  }
-  if (!slot) return MMSYSERR_ALLOCATED;
-  ConvertingOut& device = *slot->device;
-  device.handle = reinterpret_cast<HWAVEOUT>(slot);
+  ConvertingOut* claimed = g_devices.Claim();
+  if (!claimed) return MMSYSERR_ALLOCATED;
+  ConvertingOut& device = *claimed;
   device.client = ClientCallback{callback, instance, flags & CALLBACK_TYPEMASK};
   device.coded.Assign(format);
   device.pcm = pcm;
@@ -332,14 +308,14 @@ MMRESULT OpenDecoding(LPHWAVEOUT out, UINT deviceId, const WAVEFORMATEX* format,
                   reinterpret_cast<DWORD_PTR>(&device), realFlags);
   if (result != 0) {
     device.real = nullptr;
-    ReleaseSlot(device.handle);
+    g_devices.Release(device.handle);
     return result;
   }
   result = Prepare(device);
   if (result != 0) {
     UnprepareAll(device);
     waveOutClose(device.real);
-    ReleaseSlot(device.handle);
+    g_devices.Release(device.handle);
     return result;
   }
   *out = device.handle;
@@ -504,7 +480,7 @@ MMRESULT WINAPI ConvertingWaveOutClose(HWAVEOUT handle) {
   }
   device->decoder.Close();
   const ClientCallback client = device->client;
-  ReleaseSlot(handle);
+  g_devices.Release(handle);
   client.Send(handle, WOM_CLOSE, 0);
   return 0;
 }

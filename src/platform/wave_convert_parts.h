@@ -6,8 +6,10 @@
 #include <mmreg.h>
 #include <msacm.h>
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -73,6 +75,44 @@ class HeaderList {
  private:
   WAVEHDR* head_ = nullptr;
   WAVEHDR* tail_ = nullptr;
+};
+
+// The converting devices open at once. A device's handle is the address of its slot, which
+// stays put while the device is open, so a handle outside the table is the platform's own.
+// `Device` has a member `handle` of type `Handle`.
+template <typename Device, typename Handle, size_t Count>
+class DeviceSlots {
+ public:
+  // A new device in a free slot, its handle set; nullptr when every slot is taken.
+  Device* Claim() {
+    std::lock_guard guard(mutex_);
+    for (Slot& slot : slots_) {
+      if (!slot.device) {
+        slot.device = std::make_unique<Device>();
+        slot.device->handle = reinterpret_cast<Handle>(&slot);
+        return slot.device.get();
+      }
+    }
+    return nullptr;
+  }
+  // The device of a handle Claim gave out, or nullptr for any other handle.
+  Device* Find(Handle handle) const {
+    const auto* slot = reinterpret_cast<const Slot*>(handle);
+    if (slot < slots_.data() || slot >= slots_.data() + slots_.size()) return nullptr;
+    return slot->device.get();
+  }
+  // Frees the device of a handle Claim gave out.
+  void Release(Handle handle) {
+    std::lock_guard guard(mutex_);
+    reinterpret_cast<Slot*>(handle)->device.reset();
+  }
+
+ private:
+  struct Slot {
+    std::unique_ptr<Device> device;
+  };
+  std::mutex mutex_;
+  std::array<Slot, Count> slots_;
 };
 
 // Where and how the caller asked to be told about its device.
