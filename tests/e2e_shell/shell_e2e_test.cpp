@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "recorder_driver.h"
+#include "running_app_test.h"
 #include "resources/resource.h"
 #include "support/test_support.h"
 #include "support/wave_builder.h"
@@ -20,17 +21,7 @@ bool IsRecentItem(const MenuItem& item) {
   return item.id >= IDM_RECENT_BASE && item.id <= IDM_RECENT_BASE + 4;
 }
 
-class ShellE2E : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(app.Start()) << app.LastError(); }
-  void TearDown() override {
-    if (!app.HasExited()) {
-      app.Close();
-      app.WaitForExit();
-    }
-  }
-  RecorderApp app;
-};
+class ShellE2E : public RunningAppTest {};
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "recorder_driver.h"
+#include "running_app_test.h"
 #include "resources/resource.h"
 #include "support/test_support.h"
 #include "support/wave_builder.h"
@@ -28,21 +29,13 @@ PageTexts ReadPage(HWND sheet) {
           RecorderApp::DialogItemText(page, IDC_PROP_ATTRIBUTES)};
 }
 
-class PropertiesE2E : public ::testing::Test {
+class PropertiesE2E : public RunningAppTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(app.Start()) << app.LastError(); }
   void Open(const std::string& path) {
     app.PostCommand(IDM_OPEN, 0, nullptr, false);
     ASSERT_TRUE(app.AnswerFileDialog(path));
     ASSERT_TRUE(app.Sync());
   }
-  void TearDown() override {
-    if (!app.HasExited()) {
-      app.Close();
-      app.WaitForExit();
-    }
-  }
-  RecorderApp app;
   TempFolder folder;
 };
 

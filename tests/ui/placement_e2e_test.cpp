@@ -11,6 +11,7 @@
 
 #include "glyph_model.h"
 #include "recorder_driver.h"
+#include "running_app_test.h"
 #include "resources/resource.h"
 #include "support/test_support.h"
 #include "support/wave_builder.h"
@@ -159,15 +160,8 @@ TEST(PlacementE2E, MalformedStoredValuesAreIgnored) {
   }
 }
 
-class AboutE2E : public ::testing::Test {
+class AboutE2E : public RunningAppTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(app.Start()) << app.LastError(); }
-  void TearDown() override {
-    if (!app.HasExited()) {
-      app.Close();
-      app.WaitForExit();
-    }
-  }
   void ExpectAboutWorks(const char* state) {
     app.PostCommand(IDM_ABOUT, 0, nullptr, false);
     HWND box = app.WaitForDialog("About Audio Recorder");
@@ -178,7 +172,6 @@ class AboutE2E : public ::testing::Test {
     EXPECT_EQ(texts[1], "Version 1.0") << state;
     EXPECT_TRUE(RecorderApp::PressDialogButton(box, IDOK)) << state;
   }
-  RecorderApp app;
   TempFolder folder;
 };
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "recorder_driver.h"
+#include "running_app_test.h"
 #include "resources/resource.h"
 #include "support/test_support.h"
 #include "wave_fixture.h"
@@ -14,16 +15,8 @@ using recorder_driver::RecorderApp;
 
 namespace {
 
-class WaveE2E : public ::testing::Test {
+class WaveE2E : public RunningAppTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(app.Start()) << app.LastError(); }
-  void TearDown() override {
-    if (!app.HasExited()) {
-      app.Close();
-      app.WaitForExit();
-    }
-  }
-
   // Opens a file through File Open as the user does.
   void OpenThroughDialog(const std::string& path) {
     app.PostCommand(IDM_OPEN, 0, nullptr, false);
@@ -46,7 +39,6 @@ class WaveE2E : public ::testing::Test {
     return false;
   }
 
-  RecorderApp app;
   TempFolder folder;
 };
 
