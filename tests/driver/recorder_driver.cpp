@@ -33,6 +33,23 @@ bool PollUntil(DWORD timeoutMs, Condition condition) {
   }
 }
 
+// The first dialog of the program that `matches`, polled for until one shows, the program
+// ends or the time is up; nullptr unless one showed.
+template <typename Match>
+HWND WaitForDialogThat(const RecorderApp& app, DWORD timeoutMs, Match matches) {
+  HWND found = nullptr;
+  PollUntil(timeoutMs, [&] {
+    for (HWND dialog : app.Dialogs()) {
+      if (matches(dialog)) {
+        found = dialog;
+        return true;
+      }
+    }
+    return app.HasExited();
+  });
+  return found;
+}
+
 std::string ClassName(HWND window) {
   char name[64] = {};
   GetClassNameA(window, name, sizeof name);
@@ -134,6 +151,16 @@ bool SelectComboItem(HWND dialog, int id, int index) {
   SendWithTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
                    reinterpret_cast<LPARAM>(combo));
   return true;
+}
+
+// Selects the item with this text (the last, should several have it) as a user would.
+bool SelectComboText(HWND dialog, int id, const std::string& text) {
+  const auto items = ComboItems(GetDlgItem(dialog, id));
+  int index = -1;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (items[i] == text) index = static_cast<int>(i);
+  }
+  return SelectComboItem(dialog, id, index);
 }
 
 std::string ToWindowsSlashes(std::string path) {
@@ -505,17 +532,9 @@ std::vector<HWND> RecorderApp::Dialogs() const {
 }
 
 HWND RecorderApp::WaitForDialog(const std::string& caption, DWORD timeoutMs) const {
-  HWND found = nullptr;
-  PollUntil(timeoutMs, [&] {
-    for (HWND dialog : Dialogs()) {
-      if (caption.empty() || WindowText(dialog) == caption) {
-        found = dialog;
-        return true;
-      }
-    }
-    return HasExited();
+  return WaitForDialogThat(*this, timeoutMs, [&](HWND dialog) {
+    return caption.empty() || WindowText(dialog) == caption;
   });
-  return found;
 }
 
 std::vector<std::string> RecorderApp::ChildTexts(HWND dialog) {
@@ -581,17 +600,9 @@ bool RecorderApp::NoMessageBoxWithin(DWORD waitMs) const {
 }
 
 HWND RecorderApp::WaitForFileDialog(DWORD timeoutMs) const {
-  HWND found = nullptr;
-  PollUntil(timeoutMs, [&] {
-    for (HWND dialog : Dialogs()) {
-      if (GetDlgItem(dialog, kFileNameControlId)) {
-        found = dialog;
-        return true;
-      }
-    }
-    return HasExited();
+  return WaitForDialogThat(*this, timeoutMs, [](HWND dialog) {
+    return GetDlgItem(dialog, kFileNameControlId) != nullptr;
   });
-  return found;
 }
 
 namespace {
@@ -629,17 +640,9 @@ bool RecorderApp::CancelFileDialog(DWORD timeoutMs) {
 }
 
 HWND RecorderApp::WaitForFormatChooser(DWORD timeoutMs) const {
-  HWND found = nullptr;
-  PollUntil(timeoutMs, [&] {
-    for (HWND dialog : Dialogs()) {
-      if (GetDlgItem(dialog, kChooserTagId) && GetDlgItem(dialog, kChooserAttributesId)) {
-        found = dialog;
-        return true;
-      }
-    }
-    return HasExited();
+  return WaitForDialogThat(*this, timeoutMs, [](HWND dialog) {
+    return GetDlgItem(dialog, kChooserTagId) && GetDlgItem(dialog, kChooserAttributesId);
   });
-  return found;
 }
 
 namespace {
@@ -668,14 +671,7 @@ std::optional<FormatChooserInfo> RecorderApp::AnswerFormatChooser(const std::str
                                                                   DWORD timeoutMs) {
   HWND dialog = WaitForFormatChooser(timeoutMs);
   if (!dialog) return std::nullopt;
-  if (!tag.empty()) {
-    auto tags = ComboItems(GetDlgItem(dialog, kChooserTagId));
-    int index = -1;
-    for (std::size_t i = 0; i < tags.size(); ++i) {
-      if (tags[i] == tag) index = static_cast<int>(i);
-    }
-    if (!SelectComboItem(dialog, kChooserTagId, index)) return std::nullopt;
-  }
+  if (!tag.empty() && !SelectComboText(dialog, kChooserTagId, tag)) return std::nullopt;
   if (attributeIndex >= 0 && !SelectComboItem(dialog, kChooserAttributesId, attributeIndex)) {
     return std::nullopt;
   }
@@ -688,14 +684,7 @@ std::optional<FormatChooserInfo> RecorderApp::AnswerFormatChooserByText(
     const std::string& tag, const std::string& attributes, DWORD timeoutMs) {
   HWND dialog = WaitForFormatChooser(timeoutMs);
   if (!dialog) return std::nullopt;
-  if (!tag.empty()) {
-    auto tags = ComboItems(GetDlgItem(dialog, kChooserTagId));
-    int index = -1;
-    for (std::size_t i = 0; i < tags.size(); ++i) {
-      if (tags[i] == tag) index = static_cast<int>(i);
-    }
-    if (!SelectComboItem(dialog, kChooserTagId, index)) return std::nullopt;
-  }
+  if (!tag.empty() && !SelectComboText(dialog, kChooserTagId, tag)) return std::nullopt;
   auto choices = ComboItems(GetDlgItem(dialog, kChooserAttributesId));
   for (std::size_t i = 0; i < choices.size(); ++i) {
     if (choices[i] == attributes) return AnswerFormatChooser({}, static_cast<int>(i), timeoutMs);

@@ -15,6 +15,13 @@ FakeWaveDevice* Device(FakeWaveDevice* bound, HANDLE handle) {
   return bound && handle == reinterpret_cast<HANDLE>(bound) ? bound : nullptr;
 }
 
+// A call on a device handle: the bound fake's `Member` answers for its own handle.
+template <FakeWaveDevice** Bound, auto Member, typename Handle, typename... Args>
+MMRESULT WINAPI Forward(Handle handle, Args... args) {
+  auto* d = Device(*Bound, handle);
+  return d ? (d->*Member)(args...) : MMSYSERR_INVALHANDLE;
+}
+
 MMRESULT WINAPI InOpen(LPHWAVEIN handle, UINT, LPCWAVEFORMATEX, DWORD_PTR callback,
                        DWORD_PTR instance, DWORD flags) {
   HANDLE opened = nullptr;
@@ -22,69 +29,12 @@ MMRESULT WINAPI InOpen(LPHWAVEIN handle, UINT, LPCWAVEFORMATEX, DWORD_PTR callba
   *handle = static_cast<HWAVEIN>(opened);
   return result;
 }
-MMRESULT WINAPI InPrepare(HWAVEIN h, LPWAVEHDR header, UINT size) {
-  auto* d = Device(g_in, h);
-  return d ? d->Prepare(header, size) : MMSYSERR_INVALHANDLE;
-}
-MMRESULT WINAPI InUnprepare(HWAVEIN h, LPWAVEHDR header, UINT size) {
-  auto* d = Device(g_in, h);
-  return d ? d->Unprepare(header, size) : MMSYSERR_INVALHANDLE;
-}
-MMRESULT WINAPI InAdd(HWAVEIN h, LPWAVEHDR header, UINT size) {
-  auto* d = Device(g_in, h);
-  return d ? d->Queue(header, size) : MMSYSERR_INVALHANDLE;
-}
-MMRESULT WINAPI InStart(HWAVEIN h) {
-  auto* d = Device(g_in, h);
-  return d ? d->Start() : MMSYSERR_INVALHANDLE;
-}
-MMRESULT WINAPI InStop(HWAVEIN h) {
-  auto* d = Device(g_in, h);
-  return d ? d->Stop() : MMSYSERR_INVALHANDLE;
-}
-MMRESULT WINAPI InReset(HWAVEIN h) {
-  auto* d = Device(g_in, h);
-  return d ? d->Reset() : MMSYSERR_INVALHANDLE;
-}
-MMRESULT WINAPI InPosition(HWAVEIN h, LPMMTIME time, UINT size) {
-  auto* d = Device(g_in, h);
-  return d ? d->Position(time, size) : MMSYSERR_INVALHANDLE;
-}
-MMRESULT WINAPI InClose(HWAVEIN h) {
-  auto* d = Device(g_in, h);
-  return d ? d->Close() : MMSYSERR_INVALHANDLE;
-}
-
 MMRESULT WINAPI OutOpen(LPHWAVEOUT handle, UINT, LPCWAVEFORMATEX, DWORD_PTR callback,
                         DWORD_PTR instance, DWORD flags) {
   HANDLE opened = nullptr;
   const MMRESULT result = g_out->Open(&opened, callback, instance, flags);
   *handle = static_cast<HWAVEOUT>(opened);
   return result;
-}
-MMRESULT WINAPI OutPrepare(HWAVEOUT h, LPWAVEHDR header, UINT size) {
-  auto* d = Device(g_out, h);
-  return d ? d->Prepare(header, size) : MMSYSERR_INVALHANDLE;
-}
-MMRESULT WINAPI OutUnprepare(HWAVEOUT h, LPWAVEHDR header, UINT size) {
-  auto* d = Device(g_out, h);
-  return d ? d->Unprepare(header, size) : MMSYSERR_INVALHANDLE;
-}
-MMRESULT WINAPI OutWrite(HWAVEOUT h, LPWAVEHDR header, UINT size) {
-  auto* d = Device(g_out, h);
-  return d ? d->Queue(header, size) : MMSYSERR_INVALHANDLE;
-}
-MMRESULT WINAPI OutReset(HWAVEOUT h) {
-  auto* d = Device(g_out, h);
-  return d ? d->Reset() : MMSYSERR_INVALHANDLE;
-}
-MMRESULT WINAPI OutPosition(HWAVEOUT h, LPMMTIME time, UINT size) {
-  auto* d = Device(g_out, h);
-  return d ? d->Position(time, size) : MMSYSERR_INVALHANDLE;
-}
-MMRESULT WINAPI OutClose(HWAVEOUT h) {
-  auto* d = Device(g_out, h);
-  return d ? d->Close() : MMSYSERR_INVALHANDLE;
 }
 
 }  // namespace
@@ -348,23 +298,23 @@ FakeWaveBinding::FakeWaveBinding(FakeWaveDevice* in, FakeWaveDevice* out) : save
   g_out = out;
   if (in) {
     sys.waveInOpen = InOpen;
-    sys.waveInPrepareHeader = InPrepare;
-    sys.waveInUnprepareHeader = InUnprepare;
-    sys.waveInAddBuffer = InAdd;
-    sys.waveInStart = InStart;
-    sys.waveInStop = InStop;
-    sys.waveInReset = InReset;
-    sys.waveInGetPosition = InPosition;
-    sys.waveInClose = InClose;
+    sys.waveInPrepareHeader = Forward<&g_in, &FakeWaveDevice::Prepare>;
+    sys.waveInUnprepareHeader = Forward<&g_in, &FakeWaveDevice::Unprepare>;
+    sys.waveInAddBuffer = Forward<&g_in, &FakeWaveDevice::Queue>;
+    sys.waveInStart = Forward<&g_in, &FakeWaveDevice::Start>;
+    sys.waveInStop = Forward<&g_in, &FakeWaveDevice::Stop>;
+    sys.waveInReset = Forward<&g_in, &FakeWaveDevice::Reset>;
+    sys.waveInGetPosition = Forward<&g_in, &FakeWaveDevice::Position>;
+    sys.waveInClose = Forward<&g_in, &FakeWaveDevice::Close>;
   }
   if (out) {
     sys.waveOutOpen = OutOpen;
-    sys.waveOutPrepareHeader = OutPrepare;
-    sys.waveOutUnprepareHeader = OutUnprepare;
-    sys.waveOutWrite = OutWrite;
-    sys.waveOutReset = OutReset;
-    sys.waveOutGetPosition = OutPosition;
-    sys.waveOutClose = OutClose;
+    sys.waveOutPrepareHeader = Forward<&g_out, &FakeWaveDevice::Prepare>;
+    sys.waveOutUnprepareHeader = Forward<&g_out, &FakeWaveDevice::Unprepare>;
+    sys.waveOutWrite = Forward<&g_out, &FakeWaveDevice::Queue>;
+    sys.waveOutReset = Forward<&g_out, &FakeWaveDevice::Reset>;
+    sys.waveOutGetPosition = Forward<&g_out, &FakeWaveDevice::Position>;
+    sys.waveOutClose = Forward<&g_out, &FakeWaveDevice::Close>;
   }
 }
 
