@@ -2,6 +2,8 @@
 // calling here, so SetDlgItemTextA and EnableWindow never wait on another thread.
 #include "app/display.h"
 
+#include <commctrl.h>
+
 #include <cstdint>
 #include <cstdio>
 
@@ -62,6 +64,10 @@ void FormatTime(int tenths, char* text) {
   const int seconds = tenths / 10;
   const int withinHour = seconds % 3600;
   wsprintfA(text, "%02d:%02d.%d", withinHour / 60, withinHour % 60, tenths % 10);
+}
+
+DWORD SliderBytePosition() {
+  return static_cast<DWORD>(SliderMessage(TBM_GETPOS, 0)) * CurrentBlockAlign();
 }
 
 void ShowPosition(HWND window, DWORD byteOffset) {

@@ -8,6 +8,8 @@ void UpdateControlStates(HWND window);
 int BytesToTenths(DWORD bytes);
 // "%02d:%02d.%d"; text must hold at least 16 characters.
 void FormatTime(int tenths, char* text);
+// The payload byte the slider points at (the slider counts blocks).
+DWORD SliderBytePosition();
 void ShowPosition(HWND window, DWORD byteOffset);
 void ShowLength(HWND window, DWORD byteCount);
 // "%7.1lf KB" with the decimal rounded half up; text must hold at least 24 characters.

@@ -52,15 +52,6 @@ constexpr int SliderY = 53;
 constexpr int SliderWidth = 250;
 constexpr int SliderHeight = 20;
 
-DWORD BlockAlign() {
-  return CurrentFormat ? CurrentFormat->nBlockAlign : 0;
-}
-
-// The slider counts blocks; the byte it points at.
-DWORD SliderBytePosition() {
-  return static_cast<DWORD>(SliderMessage(TBM_GETPOS, 0)) * BlockAlign();
-}
-
 // The audio part of start-up; 0 when every step succeeded.
 int StartAudio(HWND window) {
   if (InitFormat(window) != 0) return -1;

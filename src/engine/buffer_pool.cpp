@@ -56,7 +56,7 @@ void FreeAudioBuffers() {
 }
 
 void ResetAudioBuffers() {
-  const DWORD align = engine::BlockAlign();
+  const DWORD align = CurrentBlockAlign();
   g_pool.ChunkLength = BufferCapacity - BufferCapacity % align;
   for (int i = 0; i < 2; ++i) {
     std::memset(g_pool.headers[i], 0, sizeof(WAVEHDR));

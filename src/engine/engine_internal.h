@@ -10,12 +10,6 @@
 
 namespace engine {
 
-// Payload bytes per slider step. A malformed format with a block alignment of 0 counts as 1,
-// so no conversion divides by zero.
-inline DWORD BlockAlign() {
-  return CurrentFormat && CurrentFormat->nBlockAlign ? CurrentFormat->nBlockAlign : 1;
-}
-
 // The file that holds the loaded sound. A failed Open or New leaves filePath naming the file
 // the user picked, while dataOffset and dataSize still describe the loaded one: recording and
 // playback go to the loaded file.

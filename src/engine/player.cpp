@@ -153,8 +153,7 @@ int StartPlayback(HWND window) {
   ClearSliderDragging();
   g_pool.currentBuffer = 0;
 
-  const DWORD align = engine::BlockAlign();
-  DWORD position = static_cast<DWORD>(SliderMessage(TBM_GETPOS, 0)) * align;
+  DWORD position = SliderBytePosition();
   if (position == g_context.dataSize) {
     SliderMessage(TBM_SETPOS, 0);
     position = 0;
@@ -340,7 +339,7 @@ void PlayTick(HWND window) {
   time.wType = TIME_BYTES;
   sys.waveOutGetPosition(g_waveOut, &time, sizeof time);
   const DWORD played = g_context.playStart + time.u.cb;
-  const DWORD block = played / engine::BlockAlign();
+  const DWORD block = played / CurrentBlockAlign();
   SliderMessage(TBM_SETPOS, block > LONG_MAX ? LONG_MAX : static_cast<LPARAM>(block));
   ShowPosition(window, played);
 }

@@ -250,7 +250,7 @@ int StartRecording(HWND window) {
   ShowPrepareResult(sys.waveInPrepareHeader(device, g_pool.headers[0], sizeof(WAVEHDR)));
   ShowPrepareResult(sys.waveInPrepareHeader(device, g_pool.headers[1], sizeof(WAVEHDR)));
 
-  g_context.position = static_cast<DWORD>(SliderMessage(TBM_GETPOS, 0)) * engine::BlockAlign();
+  g_context.position = SliderBytePosition();
 
   HMMIO file = sys.mmioOpenA(engine::LoadedFilePath(), nullptr, ReadWriteBuffered);
   if (!file) return AbandonStart(window, nullptr, "Error opening file for write.", -1);

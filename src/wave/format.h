@@ -10,6 +10,12 @@ inline WAVEFORMATEX* CurrentFormat = nullptr;
 inline char FormatTagName[48] = "";
 inline char FormatDetailsText[128] = "";
 
+// Payload bytes per slider step. A block alignment of 0 (never loaded, but possible before a
+// format exists) counts as 1, so no conversion divides by zero.
+inline DWORD CurrentBlockAlign() {
+  return CurrentFormat && CurrentFormat->nBlockAlign ? CurrentFormat->nBlockAlign : 1;
+}
+
 int InitFormat(HWND owner);
 void FreeFormat();
 void LoadFormatTagName(WORD tag);
