@@ -527,8 +527,8 @@ def main(argv):
         if line.startswith("CMAKE_BUILD_TYPE:"):
             build_type = line.split("=", 1)[1] or "default (no optimisation flags)"
     print("Machine: %s (%d cores), %s, Linux %s" % (model, cores, wine, platform.release()))
-    print("Program: %s, build type %s" % (os.path.join(build, "bin", "AudioRecorder.exe"),
-                                          build_type))
+    print("Program: %s, %s, build type %s" % (os.path.join(build, "bin", "AudioRecorder.exe"),
+                                              os.environ.get("RECORDER_ARCH", "?"), build_type))
     print("")
     print("| Measure | Ours | Other | Ratio | Notes |")
     print("|---|---|---|---|---|")

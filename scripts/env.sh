@@ -3,20 +3,27 @@
 #
 #   recorder_env_start   creates a temp folder and starts, inside it:
 #                        - an Xvfb server on a free display,
-#                        - a fresh copy of a cached win32 Wine prefix (X11 Managed=N, ALSA audio),
-#                          `wineserver -p` and one hidden keep-alive window,
+#                        - a fresh copy of a cached Wine prefix of the architecture RECORDER_ARCH
+#                          (win32 or win64; by default the one recorder_default_arch picks),
+#                          with X11 Managed=N, ALSA audio and the Marlett font, `wineserver -p`
+#                          and one hidden keep-alive window,
 #                        - a PulseAudio daemon with two null sinks (cap16: s16le 44100 Hz stereo,
 #                          cap8: u8 11025 Hz mono), each fed the known signal for the whole run.
-#                        Exports DISPLAY, WINEPREFIX, WINEARCH, WINEDEBUG, WINEDLLOVERRIDES,
-#                        PULSE_SERVER, RECORDER_ENV_DIR and RECORDER_KNOWN_SIGNAL_FILE.
+#                        Exports DISPLAY, WINEPREFIX, WINEARCH, WINELOADER, WINEDEBUG,
+#                        WINEDLLOVERRIDES, PULSE_SERVER, RECORDER_ARCH, RECORDER_ENV_DIR and
+#                        RECORDER_KNOWN_SIGNAL_FILE, and puts a folder first on PATH whose `wine`
+#                        and `wineboot` start the architecture's own loader.
+#                        On failure it says why in one line and keeps the folder with its logs.
 #   recorder_env_stop    ends all of it and removes the folder (RECORDER_KEEP_ENV=1 keeps it).
 #
 # Several environments may run at once: each one has its own folder, display, prefix and socket.
-# The template prefix and the small helper binaries are cached in RECORDER_CACHE_DIR
-# (default ~/.cache/audio-recorder), built once under a lock.
+# The template prefixes and the small helper binaries are cached in RECORDER_CACHE_DIR
+# (default ~/.cache/audio-recorder), one of each per architecture, built once under a lock.
 
 RECORDER_SCRIPTS_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 RECORDER_REPO_DIR="$(cd "$RECORDER_SCRIPTS_DIR/.." && pwd)"
+# shellcheck source=arch.sh
+source "$RECORDER_SCRIPTS_DIR/arch.sh"
 RECORDER_CACHE_DIR="${RECORDER_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/audio-recorder}"
 
 _recorder_log() { echo "[test-env] $*" >&2; }
@@ -71,18 +78,22 @@ _recorder_copy_prefix() { # template target
     -o -name '*.msstyles' -o -name '*.mod' -o -name '*.icm' \) -print0)
 }
 
+# Debian's Wine does not load the fonts of its own data folder, so without a copy of Marlett in
+# the prefix the caption buttons are drawn as the letters "0 1 r".
 _recorder_make_template() { # folder
-  local template=$1 work="$1.work.$$"
+  local template=$1 work="$1.work.$$" log="$RECORDER_ENV_DIR/logs/template.log"
   rm -rf "$work"
-  _recorder_log "creating the template Wine prefix (once, about 10 s)"
+  _recorder_log "creating the template $RECORDER_ARCH Wine prefix (once, about 10 s)"
   (
-    export WINEPREFIX="$work" WINEARCH=win32
+    export WINEPREFIX="$work" WINEARCH="$RECORDER_ARCH"
     wineboot -i &&
       wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f &&
       wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /t REG_SZ /d alsa /f &&
-      wineserver -w
-  ) >"$RECORDER_ENV_DIR/logs/template.log" 2>&1 || {
-    _recorder_log "wineboot failed; see $RECORDER_ENV_DIR/logs/template.log"
+      wineserver -w &&
+      { [ ! -f /usr/share/wine/fonts/marlett.ttf ] ||
+        cp /usr/share/wine/fonts/marlett.ttf "$work/drive_c/windows/Fonts/"; }
+  ) >"$log" 2>&1 || {
+    _recorder_log "wineboot failed: $(grep -v '^[[:space:]]*$' "$log" | tail -n 1); see $log"
     rm -rf "$work"
     return 1
   }
@@ -90,13 +101,24 @@ _recorder_make_template() { # folder
   mv "$work" "$template"
 }
 
+# `wine` and `wineboot` of the architecture, first on PATH for everything the environment runs
+# (ctest's emulator, the fault scripts, the bench).
+_recorder_make_loader_bin() { # folder
+  local bin=$1 loader
+  loader="$(recorder_arch_loader "$RECORDER_ARCH")"
+  mkdir -p "$bin" || return 1
+  printf '#!/bin/sh\nexec %s "$@"\n' "$loader" >"$bin/wine" &&
+    printf '#!/bin/sh\nexec %s wineboot.exe "$@"\n' "$loader" >"$bin/wineboot" &&
+    chmod +x "$bin/wine" "$bin/wineboot"
+}
+
 _recorder_prepare_cache() {
   mkdir -p "$RECORDER_CACHE_DIR" || return 1
   local version stamp
   version="$(wine --version 2>/dev/null | tr -c 'A-Za-z0-9.\n' '_')"
   stamp="$(cat "$RECORDER_SCRIPTS_DIR/keepalive.c" "$RECORDER_SCRIPTS_DIR/known_signal.py" | sha1sum | cut -c1-12)"
-  RECORDER_TEMPLATE_PREFIX="$RECORDER_CACHE_DIR/prefix-$version-v1"
-  RECORDER_KEEPALIVE_EXE="$RECORDER_CACHE_DIR/keepalive-$stamp.exe"
+  RECORDER_TEMPLATE_PREFIX="$RECORDER_CACHE_DIR/prefix-$RECORDER_ARCH-$version-v2"
+  RECORDER_KEEPALIVE_EXE="$RECORDER_CACHE_DIR/keepalive-$RECORDER_ARCH-$stamp.exe"
   RECORDER_KNOWN_SIGNAL_FILE="$RECORDER_CACHE_DIR/known-signal-$stamp.raw"
   (
     flock 9
@@ -104,7 +126,7 @@ _recorder_prepare_cache() {
       _recorder_make_template "$RECORDER_TEMPLATE_PREFIX" || exit 1
     fi
     if [ ! -f "$RECORDER_KEEPALIVE_EXE" ]; then
-      i686-w64-mingw32-gcc-posix -O2 -static -mwindows -o "$RECORDER_KEEPALIVE_EXE.tmp" \
+      "$(recorder_arch_triplet "$RECORDER_ARCH")-gcc-posix" -O2 -static -mwindows -o "$RECORDER_KEEPALIVE_EXE.tmp" \
         "$RECORDER_SCRIPTS_DIR/keepalive.c" && mv "$RECORDER_KEEPALIVE_EXE.tmp" "$RECORDER_KEEPALIVE_EXE" || exit 1
     fi
     if [ ! -f "$RECORDER_KNOWN_SIGNAL_FILE" ]; then
@@ -161,19 +183,43 @@ _recorder_start_pulse() {
 }
 
 recorder_env_start() {
+  _recorder_env_start && return 0
+  # Whatever failed named a log in the folder: keep it for the reader.
+  RECORDER_KEEP_ENV=1
+  return 1
+}
+
+_recorder_env_start() {
   RECORDER_ENV_DIR="$(mktemp -d "${TMPDIR:-/tmp}/recorder-env.XXXXXX")" || return 1
   export RECORDER_ENV_DIR
   mkdir -p "$RECORDER_ENV_DIR/logs"
+  RECORDER_ARCH="${RECORDER_ARCH:-$(recorder_default_arch)}"
+  export RECORDER_ARCH
+  if ! recorder_arch_valid "$RECORDER_ARCH"; then
+    _recorder_log "unknown architecture $RECORDER_ARCH (win32 or win64)"
+    return 1
+  fi
+  if ! recorder_arch_probe "$RECORDER_ARCH"; then
+    _recorder_log "cannot start a $RECORDER_ARCH environment: $RECORDER_ARCH_WHY"
+    return 1
+  fi
+  _recorder_make_loader_bin "$RECORDER_ENV_DIR/bin" || return 1
+  export PATH="$RECORDER_ENV_DIR/bin:$PATH"
+  export WINELOADER
+  WINELOADER="$(recorder_arch_loader "$RECORDER_ARCH")"
+  export WINEARCH="$RECORDER_ARCH" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   _recorder_start_xvfb || return 1
   _recorder_prepare_cache || return 1
   export RECORDER_KNOWN_SIGNAL_FILE
-  export WINEPREFIX="$RECORDER_ENV_DIR/prefix" WINEARCH=win32 WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX="$RECORDER_ENV_DIR/prefix"
   _recorder_copy_prefix "$RECORDER_TEMPLATE_PREFIX" "$WINEPREFIX" || {
     _recorder_log "could not copy the template prefix"
     return 1
   }
-  wineserver -p || return 1
+  if ! wineserver -p >"$RECORDER_ENV_DIR/logs/wineserver.log" 2>&1; then
+    _recorder_log "wineserver did not start: $(tail -n 1 "$RECORDER_ENV_DIR/logs/wineserver.log")"
+    return 1
+  fi
   RECORDER_WINESERVER_STARTED=1
   wine "$RECORDER_KEEPALIVE_EXE" >"$RECORDER_ENV_DIR/logs/keepalive.log" 2>&1 &
   RECORDER_KEEPALIVE_PID=$!

@@ -1,33 +1,52 @@
 #!/usr/bin/env bash
-# Usage: scripts/run.sh [--screenshot FILE]
+# Usage: scripts/run.sh [--arch win32|win64] [--screenshot FILE]
 #
-# Installs what is missing, builds, and starts the recorder under Wine.
+# Installs what is missing, builds, and starts the recorder under Wine: the 32-bit program where
+# this machine runs 32-bit programs, the 64-bit one otherwise; --arch (or RECORDER_ARCH) picks.
 # With an X display (DISPLAY set and reachable) the window opens there and the script returns
-# when the program ends; it uses its own Wine prefix, build/wine-prefix.
+# when the program ends; it uses its own Wine prefix, build/<arch>/wine-prefix.
 # Without one (or with --screenshot) it starts a private Xvfb and Wine prefix (scripts/env.sh),
 # waits for the window "Audio Recorder", saves a screenshot (build/screenshot.png unless FILE is
 # given), closes the program with WM_CLOSE and exits with the program's exit code.
 set -uo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${RECORDER_BUILD_DIR:-$repo/build}"
-export RECORDER_BUILD_DIR="$build"
+RECORDER_REPO_DIR="$repo"
 screenshot=""
-if [ "${1:-}" = "--screenshot" ]; then
-  screenshot="${2:?--screenshot needs a file name}"
-fi
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --screenshot) screenshot="${2:?--screenshot needs a file name}"; shift 2 ;;
+    --arch) RECORDER_ARCH="${2:?--arch needs win32 or win64}"; shift 2 ;;
+    *) echo "run: unknown argument $1" >&2; exit 2 ;;
+  esac
+done
 
 bash "$repo/scripts/setup.sh" || exit 1
-bash "$repo/scripts/build.sh" AudioRecorder || exit 1
+# shellcheck source=arch.sh
+source "$repo/scripts/arch.sh"
+if [ -z "${RECORDER_ARCH:-}" ]; then
+  RECORDER_ARCH="$(recorder_default_arch)"
+  [ "$RECORDER_ARCH" = win64 ] && echo "run: $RECORDER_ARCH_WHY; starting the 64-bit program"
+fi
+export RECORDER_ARCH
+recorder_arch_valid "$RECORDER_ARCH" || { echo "run: unknown architecture $RECORDER_ARCH" >&2; exit 2; }
+bash "$repo/scripts/build.sh" --arch "$RECORDER_ARCH" AudioRecorder || exit 1
+build="$(recorder_arch_build_dir "$RECORDER_ARCH")"
 exe="$build/bin/AudioRecorder.exe"
 
 if [ -z "$screenshot" ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-  export WINEPREFIX="$build/wine-prefix" WINEARCH=win32 WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  recorder_arch_probe "$RECORDER_ARCH" || { echo "run: $RECORDER_ARCH_WHY" >&2; exit 1; }
+  loader="$(recorder_arch_loader "$RECORDER_ARCH")"
+  export WINEPREFIX="$build/wine-prefix" WINEARCH="$RECORDER_ARCH" WINELOADER="$loader"
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "run: creating the Wine prefix $WINEPREFIX (once, about 10 s)"
-    wineboot -i >/dev/null 2>&1 || { echo "run: wineboot failed" >&2; exit 1; }
+    "$loader" wineboot.exe -i >"$build/wineboot.log" 2>&1 ||
+      { echo "run: wineboot failed: $(tail -n 1 "$build/wineboot.log"); see $build/wineboot.log" >&2; exit 1; }
+    wineserver -w 2>/dev/null
+    [ -f /usr/share/wine/fonts/marlett.ttf ] &&
+      cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   fi
-  exec wine "$exe"
+  exec "$loader" "$exe"
 fi
 
 screenshot="${screenshot:-$build/screenshot.png}"
@@ -40,9 +59,9 @@ if ! recorder_env_start; then
   echo "run: could not start the private display and Wine prefix" >&2
   exit 1
 fi
-tool="$RECORDER_CACHE_DIR/window_tool-$(sha1sum "$repo/scripts/window_tool.c" | cut -c1-12).exe"
+tool="$RECORDER_CACHE_DIR/window_tool-$RECORDER_ARCH-$(sha1sum "$repo/scripts/window_tool.c" | cut -c1-12).exe"
 if [ ! -f "$tool" ]; then
-  i686-w64-mingw32-gcc-posix -O2 -static -o "$tool.tmp.$$" "$repo/scripts/window_tool.c" && mv "$tool.tmp.$$" "$tool" || exit 1
+  "$(recorder_arch_triplet "$RECORDER_ARCH")-gcc-posix" -O2 -static -o "$tool.tmp.$$" "$repo/scripts/window_tool.c" && mv "$tool.tmp.$$" "$tool" || exit 1
 fi
 # A paced recording device, so the program starts as it would on a machine with a sound card.
 export ALSA_CONFIG_PATH="$repo/tests/alsa/paced16.conf"

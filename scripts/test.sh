@@ -1,15 +1,23 @@
 #!/usr/bin/env bash
 # Usage: scripts/test.sh [--long] [extra ctest arguments...]
 #
-# Installs what is missing, builds into build/ and runs every test inside a private environment
+# Installs what is missing, builds both programs (win32 and win64, scripts/build.sh) and runs
+# the tests inside a private environment for each architecture this machine can run
 # (scripts/test-env.sh: Xvfb, a fresh Wine prefix, PulseAudio with the known capture signal),
-# plus a clang-format check of src/ and tests/. Exits non-zero on any failure.
+# plus a clang-format check of src/ and tests/. Exits non-zero on any failure, and ends with a
+# summary of what ran on which architecture and what could not run, and why.
+#
+# Which architectures run is found by starting each of Wine's loaders (scripts/arch.sh). Where
+# both run, the whole suite runs on win64 and the end-to-end tests (label e2e: the real program
+# worked from outside) on win32, so the command stays within 20 minutes on two cores.
+# RECORDER_TEST_ARCHES="win32 win64" runs the whole suite on each one named.
 # --long (or RECORDER_LONG=1) adds the long campaigns: tests labelled "long" run, and tests read
 # RECORDER_LONG=1 to lengthen their loops.
 set -uo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${RECORDER_BUILD_DIR:-$repo/build}"
-export RECORDER_BUILD_DIR="$build"
+RECORDER_REPO_DIR="$repo"
+# shellcheck source=arch.sh
+source "$repo/scripts/arch.sh"
 
 ctest_args=()
 for argument in "$@"; do
@@ -24,7 +32,7 @@ if [ "${RECORDER_LONG:-0}" != 1 ]; then
 fi
 
 bash "$repo/scripts/setup.sh" || exit 1
-bash "$repo/scripts/build.sh" || exit 1
+bash "$repo/scripts/build.sh" --arch all || exit 1
 
 status=0
 echo "== clang-format check"
@@ -36,15 +44,55 @@ else
   status=1
 fi
 
-echo "== tests"
-# shellcheck source=env.sh
-source "$repo/scripts/env.sh"
-trap 'recorder_env_stop' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-if ! recorder_env_start; then
-  echo "test: could not start the test environment" >&2
-  exit 1
-fi
-(cd "$build" && ctest --output-on-failure -j"${RECORDER_TEST_JOBS:-2}" "${ctest_args[@]}") || status=1
+# What runs where: "arch:full", "arch:e2e" or "arch:none:<why>".
+plan=()
+runnable=()
+for arch in $RECORDER_ARCHES; do
+  if recorder_arch_probe "$arch"; then
+    runnable+=("$arch")
+  else
+    plan+=("$arch:none:$RECORDER_ARCH_WHY")
+  fi
+done
+for arch in "${runnable[@]}"; do
+  if [ -n "${RECORDER_TEST_ARCHES:-}" ]; then
+    case " $RECORDER_TEST_ARCHES " in
+      *" $arch "*) plan+=("$arch:full") ;;
+      *) plan+=("$arch:none:left out by RECORDER_TEST_ARCHES") ;;
+    esac
+  elif [ "${#runnable[@]}" -gt 1 ] && [ "$arch" = win32 ]; then
+    plan+=("$arch:e2e")
+  else
+    plan+=("$arch:full")
+  fi
+done
+
+summary=()
+for entry in "${plan[@]}"; do
+  arch="${entry%%:*}"
+  scope="${entry#*:}"
+  if [ "${scope%%:*}" = none ]; then
+    summary+=("$arch: not run: ${scope#none:} (its build was compiled)")
+    continue
+  fi
+  selection=()
+  [ "$scope" = e2e ] && selection=(-L e2e)
+  echo "== tests: $arch ($([ "$scope" = e2e ] && echo "end-to-end tests" || echo "whole suite"))"
+  log="$(recorder_arch_build_dir "$arch")/last-test-run.log"
+  started=$SECONDS
+  RECORDER_ARCH="$arch" bash "$repo/scripts/test-env.sh" \
+    ctest --test-dir "$(recorder_arch_build_dir "$arch")" --output-on-failure \
+    -j"${RECORDER_TEST_JOBS:-2}" "${selection[@]}" "${ctest_args[@]}" 2>&1 | tee "$log"
+  code=${PIPESTATUS[0]}
+  elapsed=$((SECONDS - started))
+  result="$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)"
+  if [ "$code" = 125 ]; then
+    result="the test environment did not start (see the [test-env] line above)"
+  fi
+  summary+=("$arch ($scope): ${result:-ctest exited with $code} in $((elapsed / 60)) min $((elapsed % 60)) s")
+  [ "$code" = 0 ] || status=1
+done
+
+echo "== summary"
+for line in "${summary[@]}"; do echo "$line"; done
 exit $status

@@ -117,7 +117,7 @@ BOOL InitMainDialog(HWND window) {
 
   const auto module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
   if (const HICON icon = LoadIconA(module, "RECICON"))
-    SetClassLongA(window, GCL_HICON, static_cast<LONG>(reinterpret_cast<LONG_PTR>(icon)));
+    SetClassLongPtrA(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
 
   if (const HMENU systemMenu = GetSystemMenu(window, FALSE)) {
     EnableMenuItem(systemMenu, SC_MAXIMIZE, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);

@@ -46,7 +46,9 @@ char* Slot(const RecentFileList* list, WORD index) {
 // Copies at most `bound` characters and zero-fills the rest of those `bound` bytes, so the
 // byte after them (the slot's last byte, always zero) still terminates the text.
 void StoreBounded(char* slot, const char* text, size_t bound) {
-  std::strncpy(slot, text, bound);
+  const size_t length = strnlen(text, bound);
+  std::memcpy(slot, text, length);
+  std::memset(slot + length, 0, bound - length);
 }
 
 void CopySlot(const RecentFileList* list, WORD from, WORD to) {
@@ -132,8 +134,11 @@ int GetRecentFile(const RecentFileList* list, WORD key, int byCommand, char* des
   if (!Usable(list) || !destination || size <= 0) return 0;
   const WORD index = KeyToIndex(list, key, byCommand);
   if (index >= list->count) return 0;
-  std::strncpy(destination, Slot(list, index), static_cast<size_t>(size));
-  destination[size - 1] = 0;
+  // Zero-filled like the slot itself; the copy always ends inside `size`.
+  const size_t room = static_cast<size_t>(size) - 1u;
+  const size_t length = strnlen(Slot(list, index), std::min<size_t>(room, list->entrySize));
+  std::memset(destination, 0, static_cast<size_t>(size));
+  std::memcpy(destination, Slot(list, index), length);
   return 1;
 }
 

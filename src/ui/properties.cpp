@@ -16,9 +16,12 @@
 
 namespace {
 
-// The sheet is described in the original, smallest record layouts.
-static_assert(offsetof(PROPSHEETPAGEA, pcRefParent) + sizeof(UINT*) == 40);
-static_assert(offsetof(PROPSHEETHEADERA, pfnCallback) + sizeof(PFNPROPSHEETCALLBACK) == 40);
+// The sheet is described in the first versions of the records, the ones that end after
+// pcRefParent and pfnCallback (40 bytes each on Win32, 72 on Win64).
+constexpr size_t FirstRecordSize = sizeof(void*) == 8 ? 72 : 40;
+static_assert(offsetof(PROPSHEETPAGEA, pcRefParent) + sizeof(UINT*) == FirstRecordSize);
+static_assert(offsetof(PROPSHEETHEADERA, pfnCallback) + sizeof(PFNPROPSHEETCALLBACK) ==
+              FirstRecordSize);
 
 HINSTANCE ResourceModule() {
   return g_instance ? g_instance : GetModuleHandleA(nullptr);

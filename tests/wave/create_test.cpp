@@ -118,7 +118,7 @@ TEST_F(NewFileTest, WritesTheNinetyByteLayoutAndMakesItCurrent) {
 
   // The Save dialog asks before replacing a file and offers the current path; the Open
   // record names the current file from now on.
-  EXPECT_EQ(g_saveRecord.lStructSize, 76u);
+  EXPECT_EQ(g_saveRecord.lStructSize, static_cast<DWORD>(OPENFILENAME_SIZE_VERSION_400A));
   EXPECT_EQ(g_saveRecord.Flags, static_cast<DWORD>(OFN_OVERWRITEPROMPT));
   EXPECT_EQ(g_saveRecord.hwndOwner, window());
   EXPECT_EQ(g_saveRecord.lpstrFile, g_context.filePath);
@@ -126,7 +126,7 @@ TEST_F(NewFileTest, WritesTheNinetyByteLayoutAndMakesItCurrent) {
   EXPECT_STREQ(g_saveRecord.lpstrDefExt, "WAV");
   EXPECT_EQ(g_saveRecord.nFilterIndex, 1u);
   EXPECT_EQ(OpenDialogRecord.lpstrFile, g_context.filePath);
-  EXPECT_EQ(OpenDialogRecord.lStructSize, 76u);
+  EXPECT_EQ(OpenDialogRecord.lStructSize, static_cast<DWORD>(OPENFILENAME_SIZE_VERSION_400A));
 }
 
 TEST_F(NewFileTest, OddMaximumSizeGetsAPadByteAndMovesEverythingAfterIt) {

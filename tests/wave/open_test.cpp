@@ -191,7 +191,7 @@ HMMIO WINAPI CountingMmioOpen(LPSTR path, LPMMIOINFO info, DWORD flags) {
 }
 
 void ExpectWaveDialogRecord(const OPENFILENAMEA& r, HWND owner, DWORD flags) {
-  EXPECT_EQ(r.lStructSize, 76u);
+  EXPECT_EQ(r.lStructSize, static_cast<DWORD>(OPENFILENAME_SIZE_VERSION_400A));
   EXPECT_EQ(r.hwndOwner, owner);
   static const char filter[] = "Wave Files (*.wav)\0*.wav\0All Files (*.*)\0*.*\0";
   ASSERT_NE(r.lpstrFilter, nullptr);
