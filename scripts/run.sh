@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Usage: scripts/run.sh [--arch win32|win64] [--screenshot FILE]
+# Usage: scripts/run.sh [--arch win32|win64] [--screenshot FILE [--open WAVEFILE]]
 #
 # Installs what is missing, builds, and starts the recorder under Wine: the 32-bit program where
 # this machine runs 32-bit programs, the 64-bit one otherwise; --arch (or RECORDER_ARCH) picks.
@@ -7,14 +7,17 @@
 # when the program ends; it uses its own Wine prefix, build/<arch>/wine-prefix.
 # Without one (or with --screenshot) it starts a private Xvfb and Wine prefix (scripts/env.sh),
 # waits for the window "Audio Recorder", saves a screenshot (build/screenshot.png unless FILE is
-# given), closes the program with WM_CLOSE and exits with the program's exit code.
+# given), closes the program with WM_CLOSE and exits with the program's exit code. --open loads
+# a wave file first (through the recent-files list), so the screenshot shows a loaded sound.
 set -uo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 RECORDER_REPO_DIR="$repo"
 screenshot=""
+open_file=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --screenshot) screenshot="${2:?--screenshot needs a file name}"; shift 2 ;;
+    --open) open_file="$(realpath "${2:?--open needs a wave file}")"; shift 2 ;;
     --arch) RECORDER_ARCH="${2:?--arch needs win32 or win64}"; shift 2 ;;
     *) echo "run: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -65,6 +68,10 @@ if [ ! -f "$tool" ]; then
 fi
 # A paced recording device, so the program starts as it would on a machine with a sound card.
 export ALSA_CONFIG_PATH="$repo/tests/alsa/paced16.conf"
+if [ -n "$open_file" ]; then
+  wine reg add 'HKCU\Software\Velmora\Quenby Pro Recorder' /v File1 /t REG_SZ \
+    /d "Z:${open_file//\//\\}" /f >/dev/null 2>&1 || { echo "run: could not list $open_file" >&2; exit 1; }
+fi
 
 wine "$exe" &
 program=$!
@@ -80,13 +87,23 @@ if [ -z "$window" ]; then
   kill "$program" 2>/dev/null
   exit 1
 fi
+caption="Audio Recorder"
+if [ -n "$open_file" ]; then
+  # The first recent-files command (IDM_RECENT_BASE + 1).
+  wine "$tool" command "$caption" 8001 || echo "run: could not open $open_file" >&2
+  caption="Audio Recorder - $(basename "$open_file")"
+  for _ in $(seq 100); do
+    xwininfo -name "$caption" >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+fi
 sleep 1 # let it paint
 if ! import -window "$window" "$screenshot" 2>/dev/null; then
   xwd -id "$window" -silent | convert xwd:- "$screenshot" || { echo "run: no screenshot" >&2; }
 fi
 [ -f "$screenshot" ] && echo "run: screenshot saved to $screenshot"
 
-wine "$tool" close "Audio Recorder" || echo "run: could not post WM_CLOSE" >&2
+wine "$tool" close "$caption" || echo "run: could not post WM_CLOSE" >&2
 code=124
 for _ in $(seq 200); do
   if ! kill -0 "$program" 2>/dev/null; then
