@@ -27,8 +27,12 @@ bash "$repo/scripts/setup.sh" || exit 1
 # shellcheck source=arch.sh
 source "$repo/scripts/arch.sh"
 if [ -z "${RECORDER_ARCH:-}" ]; then
-  RECORDER_ARCH="$(recorder_default_arch)"
-  [ "$RECORDER_ARCH" = win64 ] && echo "run: $RECORDER_ARCH_WHY; starting the 64-bit program"
+  if recorder_arch_probe win32; then
+    RECORDER_ARCH=win32
+  else
+    RECORDER_ARCH=win64
+    echo "run: $RECORDER_ARCH_WHY; starting the 64-bit program"
+  fi
 fi
 export RECORDER_ARCH
 recorder_arch_valid "$RECORDER_ARCH" || { echo "run: unknown architecture $RECORDER_ARCH" >&2; exit 2; }
