@@ -8,12 +8,12 @@
 
 #include "menu_hook_protocol.h"
 #include "support/playback_file.h"
+#include "support/poll.h"
 
 namespace recorder_driver {
 
 namespace {
 
-constexpr DWORD kPollMs = 10;
 constexpr int kMessageTextId = 0xFFFF;
 constexpr int kWineMessageIconId = 1088;
 constexpr int kWindowsMessageIconId = 20;
@@ -21,17 +21,6 @@ constexpr int kFileNameControlId = 0x47C;
 constexpr int kChooserNameId = 100;
 constexpr int kChooserTagId = 101;
 constexpr int kChooserAttributesId = 102;
-
-// Polls `condition` every few milliseconds until it holds or the time is up.
-template <typename Condition>
-bool PollUntil(DWORD timeoutMs, Condition condition) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    if (condition()) return true;
-    if (GetTickCount() - start >= timeoutMs) return false;
-    Sleep(kPollMs);
-  }
-}
 
 // The first dialog of the program that `matches`, polled for until one shows, the program
 // ends or the time is up; nullptr unless one showed.

@@ -42,7 +42,9 @@ TEST_P(CaptureDeviceLoss, RecordingEndsWithAMessageAndAValidFileAndRecordsAgainL
   RecorderApp app;
   ASSERT_EQ(StartWithNewStereoFile(app, path), "");
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
-  Sleep(2500);
+  // More than two buffers written before the device goes, however busy the machine.
+  PollUntil(
+      30000, [&] { return ShownBytes(app).value_or(0) > 2.0 * kBufferBytes; }, 50);
   const double shownBefore = ShownBytes(app).value_or(0);
   ASSERT_GT(shownBefore, 2.0 * kBufferBytes) << "the device delivered too little to go on";
 
@@ -91,10 +93,9 @@ TEST_P(CaptureDeviceLoss, RecordingEndsWithAMessageAndAValidFileAndRecordsAgainL
   }
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
   // The new daemon may take a moment before it delivers: wait for a few buffers' worth.
-  const DWORD restarted = GetTickCount();
-  while (ShownBytes(app).value_or(0) < header.dataSize + 4.0 * kBufferBytes &&
-         GetTickCount() - restarted < 10000)
-    Sleep(100);
+  PollUntil(
+      30000, [&] { return ShownBytes(app).value_or(0) >= header.dataSize + 4.0 * kBufferBytes; },
+      100);
   ASSERT_TRUE(app.ClickButton(IDC_STOP));
   EXPECT_TRUE(app.NoMessageBoxWithin(300));
   EXPECT_TRUE(WaitUntilIdle(app, 5000));

@@ -40,9 +40,8 @@ class DiskFull : public ::testing::Test {
   void RecordUntilFull(RecorderApp& app, const std::string& path, double fillAfterBytes) {
     ASSERT_TRUE(app.ClickButton(IDC_RECORD));
     if (fillAfterBytes) {
-      const DWORD start = GetTickCount();
-      while (ShownBytes(app).value_or(0) < fillAfterBytes && GetTickCount() - start < 10000)
-        Sleep(50);
+      PollUntil(
+          30000, [&] { return ShownBytes(app).value_or(0) >= fillAfterBytes; }, 50);
       const UnixResult fill = RunUnix("bash " + ShellQuote(Env("RECORDER_FAULTS_HELPER")) +
                                       " fill " + ShellQuote(Env("RECORDER_FAULTS_DISK")));
       ASSERT_TRUE(fill.finished) << fill.output;

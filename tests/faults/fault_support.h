@@ -12,6 +12,8 @@
 
 #include "faults/wave_header.h"
 #include "recorder_driver.h"
+#include "support/poll.h"
+#include "support/unix_command.h"
 
 inline constexpr DWORD kStereoBytesPerSecond = 44100 * 4;
 inline constexpr DWORD kBufferBytes = 64000;
@@ -34,16 +36,6 @@ bool ControlsIdle(const recorder_driver::RecorderApp& app);
 bool WaitUntilIdle(const recorder_driver::RecorderApp& app, DWORD timeoutMs);
 // Bytes shown by the data-size text ("  123.4 KB"), to the text's 0.1 KB precision.
 std::optional<double> ShownBytes(const recorder_driver::RecorderApp& app);
-
-struct UnixResult {
-  bool finished = false;
-  int exitCode = -1;
-  std::string output;  // standard output and error
-};
-// Runs `/bin/sh -c <command>` (no double quotes inside) and waits for it.
-UnixResult RunUnix(const std::string& command, DWORD timeoutMs = 30000);
-// Single-quotes a path for the shell.
-std::string ShellQuote(const std::string& text);
 
 // What sox, an independent reader, makes of a wave file: its sample count, and with
 // `readPayload` the raw bytes it decodes (only for small files).

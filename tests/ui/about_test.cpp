@@ -8,6 +8,7 @@
 
 #include "app/context.h"
 #include "app/placement.h"
+#include "support/poll.h"
 
 namespace {
 
@@ -60,15 +61,12 @@ class AboutBoxRun {
     thread_.join();
   }
   HWND box() const { return box_; }
-  // True when the box has gone and ShowAbout has returned within a second.
+  // True when the box goes and ShowAbout returns (bounded generously: a busy Wine is slow).
   bool ClosesSoon() const {
-    for (int i = 0; i < 100; ++i) {
-      if (!IsWindow(box_) && returned_) return true;
-      Sleep(10);
-    }
-    return false;
+    return PollUntil(10000, [&] { return !IsWindow(box_) && returned_; });
   }
-  // True when the box is still up after a settled message queue.
+  // True when the box is still up after a settled message queue. Nothing can be waited for
+  // here: the check is that nothing happens.
   bool StaysOpen() const {
     Sleep(300);
     return IsWindow(box_) && !returned_;

@@ -13,6 +13,7 @@
 #include "recorder_driver.h"
 #include "running_app_test.h"
 #include "resources/resource.h"
+#include "support/poll.h"
 #include "support/test_support.h"
 #include "support/wave_builder.h"
 
@@ -182,7 +183,7 @@ TEST_F(AboutE2E, EscapeLeavesItOpenAndTheCloseBoxClosesIt) {
   PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
   PostMessageA(GetDlgItem(box, IDOK), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
   ASSERT_TRUE(app.Sync());
-  Sleep(200);
+  Sleep(200);  // nothing to wait for: the check is that the box stays
   EXPECT_TRUE(IsWindow(box));
   PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_TRUE(RecorderApp::WaitForWindowGone(box));
@@ -205,10 +206,9 @@ TEST_F(AboutE2E, OpensInEveryState) {
   HWND box = app.WaitForDialog("About Audio Recorder");
   ASSERT_TRUE(box) << "recording";
   const std::string sizeBefore = app.ControlText(IDC_DATASIZE);
-  Sleep(1500);
-  EXPECT_NE(app.ControlText(IDC_DATASIZE), sizeBefore) << "recording goes on under the box";
+  EXPECT_TRUE(PollUntil(20000, [&] { return app.ControlText(IDC_DATASIZE) != sizeBefore; }))
+      << "recording goes on under the box";
   EXPECT_TRUE(RecorderApp::PressDialogButton(box, IDOK));
-  Sleep(1500);
   ASSERT_TRUE(app.ClickButton(IDC_STOP));
 
   ASSERT_TRUE(app.ClickButton(IDC_PLAY));
@@ -237,6 +237,17 @@ TEST(ButtonsE2E, ButtonsOnScreenShowTheirGlyphsEnabledAndDisabled) {
   const glyph_test::Colors c{GetSysColor(COLOR_BTNTEXT), GetSysColor(COLOR_BTNSHADOW),
                              GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNHIGHLIGHT),
                              GetSysColor(COLOR_WINDOWFRAME)};
+  // The first paint may still be on its way.
+  PollUntil(
+      10000,
+      [&] {
+        for (int index = 0; index < 5; ++index)
+          if (glyph_test::Differences(ScreenButton(app.Control(IDC_REWIND + index)),
+                                      glyph_test::EmbossedButtonImage(index, c)) != "")
+            return false;
+        return true;
+      },
+      50);
   for (int index = 0; index < 5; ++index) {
     EXPECT_EQ(glyph_test::Differences(ScreenButton(app.Control(IDC_REWIND + index)),
                                       glyph_test::EmbossedButtonImage(index, c)),
@@ -250,7 +261,22 @@ TEST(ButtonsE2E, ButtonsOnScreenShowTheirGlyphsEnabledAndDisabled) {
   app.PostCommand(IDM_OPEN);
   ASSERT_TRUE(app.AnswerFileDialog(path));
   ASSERT_TRUE(app.Sync());
-  Sleep(200);
+  // The buttons repaint after the load: wait until the screen shows what it should.
+  auto wanted = [&](int index) {
+    const HWND button = app.Control(IDC_REWIND + index);
+    return IsWindowEnabled(button) ? glyph_test::ColourButtonImage(index, c, false)
+                                   : glyph_test::EmbossedButtonImage(index, c);
+  };
+  PollUntil(
+      10000,
+      [&] {
+        for (int index = 0; index < 5; ++index)
+          if (glyph_test::Differences(ScreenButton(app.Control(IDC_REWIND + index)),
+                                      wanted(index)) != "")
+            return false;
+        return true;
+      },
+      50);
   for (int index = 0; index < 5; ++index) {
     const HWND button = app.Control(IDC_REWIND + index);
     const glyph_test::Image want = IsWindowEnabled(button)

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "recorder_driver.h"
+#include "support/poll.h"
 #include "running_app_test.h"
 #include "resources/resource.h"
 #include "support/test_support.h"
@@ -91,9 +92,7 @@ TEST_F(WaveE2E, CancelledSaveForgetsTheFileButChangesNothingVisible) {
 
   // The next refresh (here: playback ending) shows that no file is loaded any more.
   ASSERT_TRUE(app.ClickButton(IDC_PLAY));
-  const DWORD started = GetTickCount();
-  while (app.IsControlEnabled(IDC_RECORD) && GetTickCount() - started < 10000) Sleep(20);
-  EXPECT_FALSE(app.IsControlEnabled(IDC_RECORD));
+  EXPECT_TRUE(PollUntil(20000, [&] { return !app.IsControlEnabled(IDC_RECORD); }));
   EXPECT_FALSE(app.Slider().enabled);
 }
 

@@ -9,6 +9,8 @@
 #include "app/main_dialog.h"
 #include "recent/recent_list.h"
 #include "resources/resource.h"
+#include "support/playback_file.h"
+#include "support/unix_command.h"
 #include "wave/format.h"
 #include "wave/wave_file.h"
 
@@ -83,50 +85,18 @@ uint32_t DataPayloadOffset(const Bytes& file) {
 
 // ---- sox ----
 
-namespace {
-using UnixNameFn = char*(CDECL*)(const WCHAR*);
-
-std::string UnixPath(const std::string& windowsPath) {
-  // Through void* because the exported function's type is not FARPROC's.
-  auto toUnix = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-  if (!toUnix) return "";
-  WCHAR wide[MAX_PATH];
-  if (!MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH)) return "";
-  char* unix = toUnix(wide);
-  if (!unix) return "";
-  std::string result = unix;
-  HeapFree(GetProcessHeap(), 0, unix);
-  return result;
-}
-}  // namespace
-
 bool SoxInstalled() {
   return GetFileAttributesA("Z:\\usr\\bin\\sox") != INVALID_FILE_ATTRIBUTES;
 }
 
 bool RunSox(const std::string& arguments, const std::string& windowsOutputPath,
             const std::string& effects) {
-  const std::string output = UnixPath(windowsOutputPath);
-  if (output.empty()) return false;
-  // Wine starts Unix programs but gives back no process handle to wait on, so sox writes a
-  // side file that is renamed once complete, and the test waits for the final name. The
-  // process record 64-bit Wine leaves then holds values that are not ours: nothing is closed.
+  const std::string output = UnixPathOf(windowsOutputPath);
+  if (output.empty() || output == windowsOutputPath) return false;
   const std::string part = output + ".part.wav";
-  std::string command = "/bin/sh -c \"/usr/bin/sox -q " + arguments + " '" + part + "' " + effects +
-                        " && mv '" + part + "' '" + output + "'\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process))
-    return false;
-  const DWORD started = GetTickCount();
-  while (GetFileAttributesA(windowsOutputPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    if (GetTickCount() - started > 20000) return false;
-    Sleep(10);
-  }
-  return true;
+  const UnixResult sox = RunUnix("/usr/bin/sox -q " + arguments + " " + ShellQuote(part) + " " +
+                                 effects + " && mv " + ShellQuote(part) + " " + ShellQuote(output));
+  return sox.finished && sox.exitCode == 0;
 }
 
 // ---- Snapshots ----
