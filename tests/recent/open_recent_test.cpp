@@ -90,17 +90,24 @@ TEST_F(OpenRecentTest, MissingFileIsReportedByNameAndLeavesTheList) {
   EXPECT_EQ(g_context.dataSize, 4000u);
 }
 
-TEST_F(OpenRecentTest, PresentFileBecomesCurrentAndMovesToTheFront) {
+// The listed files hold "not wave": the command finds the file, names it current, moves it to
+// the front and reports why it cannot be read, while the sound loaded before stays loaded.
+TEST_F(OpenRecentTest, PresentButUnreadableFileIsReportedAndMovesToTheFront) {
   const std::string path = folder_.file("three.wav");
 
   EXPECT_EQ(OpenRecentFile(window_, 8003), 1);
+
+  ASSERT_EQ(boxes_.boxes().size(), 1u);
+  EXPECT_EQ(boxes_.boxes()[0].caption, "Error");
+  EXPECT_EQ(boxes_.boxes()[0].text, "Wave format not found in file.");
+  EXPECT_TRUE(g_context.fileLoaded);
+  EXPECT_EQ(g_context.dataSize, 4000u);
 
   EXPECT_STREQ(g_context.filePath, path.c_str());
   EXPECT_STREQ(g_context.fileTitle, "three.wav");
   EXPECT_EQ(OpenDialogRecord.lpstrFile, g_context.filePath);
   EXPECT_EQ(OpenDialogRecord.nMaxFile, sizeof g_context.filePath);
   EXPECT_EQ(OpenDialogRecord.lStructSize, static_cast<DWORD>(OPENFILENAME_SIZE_VERSION_400));
-  for (const CapturedMessageBox& box : boxes_.boxes()) EXPECT_NE(box.caption, "Open");
 
   EXPECT_EQ(Entries(list_.get()), (Texts{path, folder_.file("one.wav"), folder_.file("TAKE2.WAV"),
                                          folder_.file("four.wav")}));

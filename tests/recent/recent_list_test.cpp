@@ -16,6 +16,11 @@ HGLOBAL WINAPI RationedAlloc(UINT flags, SIZE_T bytes) {
   --g_allocationsLeft;
   return GlobalAlloc(flags, bytes);
 }
+// Fails only the allocation numbered g_failingCall (counting from 1).
+int g_failingCall = 0;
+HGLOBAL WINAPI FailOneAlloc(UINT flags, SIZE_T bytes) {
+  return --g_failingCall == 0 ? nullptr : GlobalAlloc(flags, bytes);
+}
 
 OwnedRecentList ListOf(const Texts& mostRecentFirst) {
   OwnedRecentList list = MakeProgramList();
@@ -174,12 +179,14 @@ TEST(RecentMenuTest, AnEmptyListLeavesTheResourceMenu) {
 TEST(RecentMenuTest, AnItemWithoutMemoryIsLeftOutAndTheOrderHolds) {
   LoadedMainMenu menu;
   OwnedRecentList list = ListOf({"a", "b", "c", "d"});
-  g_allocationsLeft = 1;  // the text of item 4, then nothing for item 3, ...
+  g_failingCall = 2;  // the items' texts are made from the last up: item 3's fails
   {
-    ScopedService alloc(sys.GlobalAlloc, &RationedAlloc);
+    ScopedService alloc(sys.GlobalAlloc, &FailOneAlloc);
     BuildRecentMenu(list.get(), menu.file(), 32774);
   }
   std::vector<MenuItem> expected = ResourceFileMenu();
-  expected.insert(expected.begin() + 4, {{8004, false, "&4 d"}, {8000, true, ""}});
+  expected.insert(
+      expected.begin() + 4,
+      {{8001, false, "&1 a"}, {8002, false, "&2 b"}, {8004, false, "&4 d"}, {8000, true, ""}});
   EXPECT_EQ(ReadMenu(menu.file()), expected);
 }

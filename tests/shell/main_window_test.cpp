@@ -256,10 +256,6 @@ TEST_F(MainWindowTest, SliderShowsItsPlaceWhenIdleAndHoldsPlaybackWhileDragged) 
   g_context.state = RecorderState::Idle;
   SendMessageA(main, WM_ENGINE_NOTIFY, 0, 0);
   EXPECT_FALSE(g_context.sliderDragging);
-
-  g_context.sliderDragging = true;
-  ClearSliderDragging();
-  EXPECT_FALSE(g_context.sliderDragging);
 }
 
 TEST_F(MainWindowTest, DestroyingTheWindowRunsTheShutdown) {

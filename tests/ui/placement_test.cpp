@@ -182,7 +182,11 @@ TEST_F(Placement, MinimizedWindowReopensMinimized) {
       CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, RestoringDialogProc, 0);
   EXPECT_TRUE(IsIconic(starting)) << "restored while the dialog starts";
   DestroyWindow(starting);
-  ShowWindow(second, SW_RESTORE);
+  // The stored normal position shows once the user restores the window (the system command:
+  // a bare restore at start-up is the one the program refuses).
+  ASSERT_TRUE(IsIconic(second));
+  SendMessageA(second, WM_SYSCOMMAND, SC_RESTORE, 0);
+  ASSERT_FALSE(IsIconic(second));
   const RECT restored = WindowRect(second);
   EXPECT_EQ(restored.left, 40);
   EXPECT_EQ(restored.top, 50);
