@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "menu_hook_protocol.h"
+#include "resources/resource.h"
 #include "support/playback_file.h"
 #include "support/poll.h"
 
@@ -612,6 +613,11 @@ std::string RecorderApp::FileDialogName(HWND dialog) const {
   char text[1024] = {};
   SendWithTimeoutA(edit, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
   return text;
+}
+
+bool RecorderApp::OpenThroughDialog(const std::string& path, DWORD timeoutMs) {
+  PostCommand(IDM_OPEN, 0, nullptr, false);
+  return AnswerFileDialog(path, timeoutMs) && Sync(timeoutMs);
 }
 
 bool RecorderApp::AnswerFileDialog(const std::string& path, DWORD timeoutMs) {

@@ -184,6 +184,9 @@ class RecorderApp {
   // (false when it stays, for example because the dialog shows its own warning).
   bool AnswerFileDialog(const std::string& path, DWORD timeoutMs = kDefaultTimeoutMs);
   bool CancelFileDialog(DWORD timeoutMs = kDefaultTimeoutMs);
+  // File Open as the user does it: the command, the path typed into its dialog, then a round
+  // trip so the program has finished opening (a message box it shows is left for the caller).
+  bool OpenThroughDialog(const std::string& path, DWORD timeoutMs = kDefaultTimeoutMs);
   // The text in the file-name field of an open file dialog.
   std::string FileDialogName(HWND dialog) const;
 

@@ -51,9 +51,7 @@ std::string StartWithNewStereoFile(RecorderApp& app, const std::string& path,
 }
 
 std::string OpenThroughDialog(RecorderApp& app, const std::string& path) {
-  app.PostCommand(IDM_OPEN, 0, nullptr, false);
-  if (!app.AnswerFileDialog(path)) return "the Open dialog did not take " + path;
-  if (!app.Sync()) return "no answer after Open";
+  if (!app.OpenThroughDialog(path)) return "the Open dialog did not take " + path;
   if (auto box = app.WaitForMessageBox({}, 300)) {
     std::string text = box->caption + ": " + box->text;
     RecorderApp::PressOk(box->window);

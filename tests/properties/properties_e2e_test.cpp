@@ -31,11 +31,6 @@ PageTexts ReadPage(HWND sheet) {
 
 class PropertiesE2E : public RunningAppTest {
  protected:
-  void Open(const std::string& path) {
-    app.PostCommand(IDM_OPEN, 0, nullptr, false);
-    ASSERT_TRUE(app.AnswerFileDialog(path));
-    ASSERT_TRUE(app.Sync());
-  }
   TempFolder folder;
 };
 
@@ -44,7 +39,7 @@ class PropertiesE2E : public RunningAppTest {
 TEST_F(PropertiesE2E, SheetDescribesTheLoadedFileAndOkCloses) {
   const std::string path = folder.file("two seconds.wav");
   ASSERT_TRUE(WriteWholeFile(path, PcmWave(22050)));
-  ASSERT_NO_FATAL_FAILURE(Open(path));
+  ASSERT_TRUE(app.OpenThroughDialog(path));
 
   ASSERT_TRUE(app.ChooseMenuItem(IDM_PROPERTIES));
   HWND sheet = app.WaitForDialog("Properties for two seconds.wav");
@@ -84,7 +79,7 @@ TEST_F(PropertiesE2E, LongNameShowsWholeAndHugeSizeIsNotNegative) {
   const std::uint32_t claimed = 3000000000u;
   for (int i = 0; i < 4; ++i) file[40 + i] = static_cast<unsigned char>(claimed >> (8 * i));
   ASSERT_TRUE(WriteWholeFile(folder.file(name), file));
-  ASSERT_NO_FATAL_FAILURE(Open(folder.file(name)));
+  ASSERT_TRUE(app.OpenThroughDialog(folder.file(name)));
 
   ASSERT_TRUE(app.ChooseMenuItem(IDM_PROPERTIES));
   HWND sheet = app.WaitForDialog("Properties for " + name);

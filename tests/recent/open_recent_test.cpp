@@ -45,17 +45,9 @@ class OpenRecentTest : public ::testing::Test {
   HMENU FileMenu() const { return GetSubMenu(GetMenu(window_), 0); }
 
   std::vector<MenuItem> ExpectedMenu(const Texts& names) const {
-    std::vector<MenuItem> items = ResourceFileMenu();
-    UINT id = 8001;
-    auto at = items.begin() + 4;
-    for (const std::string& name : names) {
-      at =
-          items.insert(at, {id, false, "&" + std::to_string(id - 8000) + " " + folder_.file(name)});
-      ++at;
-      ++id;
-    }
-    items.insert(at, {8000, true, ""});
-    return items;
+    Texts paths;
+    for (const std::string& name : names) paths.push_back(folder_.file(name));
+    return FileMenuWith(paths);
   }
 
   TempFolder folder_;

@@ -2,8 +2,7 @@
 // restart, after a file vanished, and while recording or playing.
 //
 // Every program of the test run shares the prefix's registry and saves its own list when it
-// ends, so a program ending beside this test can overwrite the values between this test's
-// quit and its restart; the restart check notices that and tries again.
+// ends: these tests run alone (SERIAL).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "recent_fixture.h"
 #include "recent/recent_list.h"
 #include "recorder_driver.h"
 #include "resources/resource.h"
@@ -23,34 +23,8 @@ using recorder_driver::RecorderApp;
 
 namespace {
 
-struct Item {
-  UINT id;
-  bool separator;
-  std::string text;
-  bool operator==(const Item&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Item& item) {
-  return out << item.id << (item.separator ? " ---" : " " + item.text);
-}
-
-// The File menu with the recent paths (most recent first) between the menu's separator
-// and the list's own separator in front of Exit.
-std::vector<Item> FileMenuWith(const std::vector<std::string>& paths) {
-  std::vector<Item> items{{IDM_NEW, false, "&New..."},
-                          {IDM_OPEN, false, "&Open..."},
-                          {IDM_PROPERTIES, false, "&Properties"},
-                          {0, true, ""}};
-  for (size_t i = 0; i < paths.size(); ++i)
-    items.push_back({static_cast<UINT>(IDM_RECENT_BASE + 1 + i), false,
-                     "&" + std::to_string(i + 1) + " " + paths[i]});
-  if (!paths.empty()) items.push_back({IDM_RECENT_BASE, true, ""});
-  items.push_back({IDM_EXIT, false, "E&xit"});
-  return items;
-}
-
-std::vector<Item> ReadFileMenu(RecorderApp& app) {
-  std::vector<Item> items;
+std::vector<MenuItem> ReadFileMenu(RecorderApp& app) {
+  std::vector<MenuItem> items;
   for (const auto& item : app.ReadMenu(MenuKind::File))
     items.push_back({item.separator() ? (item.id == IDM_RECENT_BASE ? item.id : 0u) : item.id,
                      item.separator(), item.separator() ? "" : item.text});
@@ -97,9 +71,7 @@ class RecentE2E : public ::testing::Test {
   const std::string& path(char letter) const { return paths_[letter - 'a']; }
 
   void Open(const std::string& file) {
-    app_->PostCommand(IDM_OPEN, 0, nullptr, false);
-    ASSERT_TRUE(app_->AnswerFileDialog(file)) << file;
-    ASSERT_TRUE(app_->Sync());
+    ASSERT_TRUE(app_->OpenThroughDialog(file)) << file;
     ASSERT_EQ(app_->Caption(), "Audio Recorder - " + file.substr(file.rfind('\\') + 1));
   }
 

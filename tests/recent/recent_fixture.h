@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,13 +51,25 @@ inline std::vector<MenuItem> ReadMenu(HMENU menu) {
   return items;
 }
 
-// The File menu as the resource defines it, with no recent entries yet.
-inline std::vector<MenuItem> ResourceFileMenu() {
-  return {{32776, false, "&New..."},
-          {32775, false, "&Open..."},
-          {32773, false, "&Properties"},
-          {0, true, ""},
-          {32774, false, "E&xit"}};
+// The File menu with the recent entries (most recent first, each shown as "&<n> <text>")
+// between the menu's separator and the list's own separator in front of Exit. An empty entry
+// stands for an item left out: its number is skipped.
+inline std::vector<MenuItem> FileMenuWith(const std::vector<std::string>& entries) {
+  std::vector<MenuItem> items{{IDM_NEW, false, "&New..."},
+                              {IDM_OPEN, false, "&Open..."},
+                              {IDM_PROPERTIES, false, "&Properties"},
+                              {0, true, ""}};
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (!entries[i].empty())
+      items.push_back({static_cast<UINT>(IDM_RECENT_BASE + 1 + i), false,
+                       "&" + std::to_string(i + 1) + " " + entries[i]});
+  if (!entries.empty()) items.push_back({IDM_RECENT_BASE, true, ""});
+  items.push_back({IDM_EXIT, false, "E&xit"});
+  return items;
+}
+
+inline std::ostream& operator<<(std::ostream& out, const MenuItem& item) {
+  return out << item.id << (item.separator ? " ---" : " " + item.text);
 }
 
 // The main menu from the program's resources; destroyed at scope end.

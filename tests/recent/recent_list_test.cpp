@@ -144,25 +144,15 @@ TEST(RecentMenuTest, EntriesGoBetweenTheMenuSeparatorAndExit) {
   OwnedRecentList list = ListOf({"C:\\one.wav", "C:\\two.wav", "C:\\three.wav"});
   BuildRecentMenu(list.get(), menu.file(), 32774);
 
-  std::vector<MenuItem> expected = ResourceFileMenu();
-  expected.insert(expected.begin() + 4, {{8001, false, "&1 C:\\one.wav"},
-                                         {8002, false, "&2 C:\\two.wav"},
-                                         {8003, false, "&3 C:\\three.wav"},
-                                         {8000, true, ""}});
-  EXPECT_EQ(ReadMenu(menu.file()), expected);
+  EXPECT_EQ(ReadMenu(menu.file()), FileMenuWith({"C:\\one.wav", "C:\\two.wav", "C:\\three.wav"}));
   EXPECT_EQ(GetMenuState(menu.file(), 8001, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED), 0u);
 
   // Rebuilding replaces the items instead of adding to them.
   AddRecentFile(list.get(), "C:\\four.wav");
   AddRecentFile(list.get(), "C:\\five.wav");
   BuildRecentMenu(list.get(), menu.file(), 32774);
-  expected = ResourceFileMenu();
-  expected.insert(expected.begin() + 4, {{8001, false, "&1 C:\\five.wav"},
-                                         {8002, false, "&2 C:\\four.wav"},
-                                         {8003, false, "&3 C:\\one.wav"},
-                                         {8004, false, "&4 C:\\two.wav"},
-                                         {8000, true, ""}});
-  EXPECT_EQ(ReadMenu(menu.file()), expected);
+  EXPECT_EQ(ReadMenu(menu.file()),
+            FileMenuWith({"C:\\five.wav", "C:\\four.wav", "C:\\one.wav", "C:\\two.wav"}));
 }
 
 TEST(RecentMenuTest, AnEmptyListLeavesTheResourceMenu) {
@@ -171,7 +161,7 @@ TEST(RecentMenuTest, AnEmptyListLeavesTheResourceMenu) {
   BuildRecentMenu(list.get(), menu.file(), 32774);
   RemoveRecentFile(list.get(), 0, 0);
   BuildRecentMenu(list.get(), menu.file(), 32774);
-  EXPECT_EQ(ReadMenu(menu.file()), ResourceFileMenu());
+  EXPECT_EQ(ReadMenu(menu.file()), FileMenuWith({}));
 
   BuildRecentMenu(list.get(), nullptr, 32774);  // no menu: nothing to do, no failure
 }
@@ -184,9 +174,5 @@ TEST(RecentMenuTest, AnItemWithoutMemoryIsLeftOutAndTheOrderHolds) {
     ScopedService alloc(sys.GlobalAlloc, &FailOneAlloc);
     BuildRecentMenu(list.get(), menu.file(), 32774);
   }
-  std::vector<MenuItem> expected = ResourceFileMenu();
-  expected.insert(
-      expected.begin() + 4,
-      {{8001, false, "&1 a"}, {8002, false, "&2 b"}, {8004, false, "&4 d"}, {8000, true, ""}});
-  EXPECT_EQ(ReadMenu(menu.file()), expected);
+  EXPECT_EQ(ReadMenu(menu.file()), FileMenuWith({"a", "b", "", "d"}));
 }

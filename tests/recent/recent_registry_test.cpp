@@ -143,7 +143,7 @@ TEST_F(RecentRegistryTest, NoKeyGivesAnEmptyListAndTheResourceMenu) {
   EXPECT_EQ(list->count, 0);
   LoadedMainMenu menu;
   BuildRecentMenu(list.get(), menu.file(), 32774);
-  EXPECT_EQ(ReadMenu(menu.file()), ResourceFileMenu());
+  EXPECT_EQ(ReadMenu(menu.file()), FileMenuWith({}));
 }
 
 TEST_F(RecentRegistryTest, ValuesTooLongForASlotAreSkippedAndLaterOnesLoad) {

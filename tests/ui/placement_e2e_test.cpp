@@ -258,9 +258,7 @@ TEST(ButtonsE2E, ButtonsOnScreenShowTheirGlyphsEnabledAndDisabled) {
   TempFolder folder;
   const std::string path = folder.file("shown.wav");
   ASSERT_TRUE(WriteWholeFile(path, PcmWave(22050)));
-  app.PostCommand(IDM_OPEN);
-  ASSERT_TRUE(app.AnswerFileDialog(path));
-  ASSERT_TRUE(app.Sync());
+  ASSERT_TRUE(app.OpenThroughDialog(path));
   // The buttons repaint after the load: wait until the screen shows what it should.
   auto wanted = [&](int index) {
     const HWND button = app.Control(IDC_REWIND + index);

@@ -18,13 +18,6 @@ namespace {
 
 class WaveE2E : public RunningAppTest {
  protected:
-  // Opens a file through File Open as the user does.
-  void OpenThroughDialog(const std::string& path) {
-    app.PostCommand(IDM_OPEN, 0, nullptr, false);
-    ASSERT_TRUE(app.AnswerFileDialog(path));
-    ASSERT_TRUE(app.Sync());
-  }
-
   std::string SoxStereoFile(const std::string& name) {
     const std::string path = folder.file(name);
     EXPECT_TRUE(
@@ -74,7 +67,7 @@ TEST_F(WaveE2E, NewCreatesTheFileAndReadiesRecording) {
 TEST_F(WaveE2E, CancelledSaveForgetsTheFileButChangesNothingVisible) {
   if (!SoxInstalled()) GTEST_SKIP() << "sox is not installed";
   const std::string path = SoxStereoFile("loaded.wav");
-  OpenThroughDialog(path);
+  ASSERT_TRUE(app.OpenThroughDialog(path));
   ASSERT_EQ(app.Caption(), "Audio Recorder - loaded.wav");
   const std::string length = app.ControlText(IDC_LENGTH);
 
@@ -132,7 +125,7 @@ TEST_F(WaveE2E, NamingAnExistingFileAsksBeforeReplacingIt) {
 TEST_F(WaveE2E, OpenShowsASoxFile) {
   if (!SoxInstalled()) GTEST_SKIP() << "sox is not installed";
   const std::string path = SoxStereoFile("tone.wav");
-  OpenThroughDialog(path);
+  ASSERT_TRUE(app.OpenThroughDialog(path));
   EXPECT_EQ(app.Caption(), "Audio Recorder - tone.wav");
   EXPECT_EQ(app.ControlText(IDC_POSITION), "00:00.0");
   EXPECT_EQ(app.ControlText(IDC_LENGTH), "00:00.5");
