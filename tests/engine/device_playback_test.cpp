@@ -46,7 +46,8 @@ TEST_F(DevicePlaybackTest, PlaysExactlyTheDataFromTheSlidersPosition) {
     SetSlider(block);
     ASSERT_EQ(StartPlayback(window_), 0);
     ASSERT_TRUE(PumpUntil([&] { return Released(); }, 30000));
-    EXPECT_TRUE(Played() == From(data, block * CurrentFormat->nBlockAlign));
+    EXPECT_TRUE(PlayedWithOnlySilenceAdded(Played(), From(data, block * CurrentFormat->nBlockAlign),
+                                           CurrentFormat->nBlockAlign, c.bits == 8 ? 0x80 : 0));
     EXPECT_EQ(SliderPos(), SliderMax());
     EXPECT_EQ(Text(IDC_POSITION), TimeText(static_cast<DWORD>(data.size())));
     EXPECT_TRUE(Boxes().empty());
@@ -86,7 +87,7 @@ TEST_F(DevicePlaybackTest, StopPausesAndPlayResumesFromTheSlider) {
 
   ASSERT_EQ(StartPlayback(window_), 0);
   ASSERT_TRUE(PumpUntil([&] { return Released(); }, 60000));
-  EXPECT_TRUE(Played() == From(data, slider * 4));
+  EXPECT_TRUE(PlayedWithOnlySilenceAdded(Played(), From(data, slider * 4), 4, 0));
   EXPECT_TRUE(Boxes().empty());
 }
 

@@ -7,8 +7,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 // The Unix path of a Windows path, through Wine's own mapping (unchanged when not under Wine).
 inline std::string UnixPathOf(const std::string& windowsPath) {
@@ -40,4 +42,36 @@ inline std::string WindowsPathOfUnix(const std::string& unixPath) {
 inline std::string PlaybackFilePath() {
   const char* chosen = std::getenv("RECORDER_PLAYBACK_FILE");
   return chosen && *chosen ? WindowsPathOfUnix(chosen) : std::string();
+}
+
+// True when `played` is `expected` with nothing changed, dropped or repeated, apart from whole
+// frames of silence put in between. Wine's output device writes a period of silence whenever
+// its buffer ran dry before the program refilled it, which a loaded machine can cause; that
+// silence reaches the played-bytes file although the program played every byte right.
+// `frameBytes` is the format's block size; `silence` its silent byte (0x80 for 8-bit PCM, 0
+// for 16-bit).
+inline bool PlayedWithOnlySilenceAdded(const std::vector<unsigned char>& played,
+                                       const std::vector<unsigned char>& expected,
+                                       std::size_t frameBytes, unsigned char silence) {
+  if (frameBytes == 0 || expected.size() % frameBytes != 0) return played == expected;
+  auto silent = [&](std::size_t at) {
+    for (std::size_t k = 0; k < frameBytes; ++k)
+      if (played[at + k] != silence) return false;
+    return true;
+  };
+  std::size_t i = 0, j = 0;
+  while (j < expected.size()) {
+    if (i + frameBytes > played.size()) return false;
+    if (std::equal(expected.begin() + j, expected.begin() + j + frameBytes, played.begin() + i)) {
+      i += frameBytes;
+      j += frameBytes;
+    } else if (silent(i)) {
+      i += frameBytes;
+    } else {
+      return false;
+    }
+  }
+  for (; i + frameBytes <= played.size(); i += frameBytes)
+    if (!silent(i)) return false;
+  return i == played.size();
 }
