@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Usage: scripts/test.sh [--long] [extra ctest arguments...]
+# Usage: scripts/test.sh [--long] [--repeat N] [--load] [extra ctest arguments...]
 #
 # Installs what is missing, builds both programs (win32 and win64, scripts/build.sh) and runs
 # the tests inside a private environment for each architecture this machine can run
@@ -13,6 +13,9 @@
 # RECORDER_TEST_ARCHES="win32 win64" runs the whole suite on each one named.
 # --long (or RECORDER_LONG=1) adds the long campaigns: tests labelled "long" run, and tests read
 # RECORDER_LONG=1 to lengthen their loops.
+# --repeat N runs the whole test run N times (each in a fresh environment); --load keeps every
+# core busy with a CPU hog for the whole run, to show the tests do not fail by chance on a busy
+# machine. Together: scripts/test.sh --repeat 3 --load.
 set -uo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 RECORDER_REPO_DIR="$repo"
@@ -20,11 +23,16 @@ RECORDER_REPO_DIR="$repo"
 source "$repo/scripts/arch.sh"
 
 ctest_args=()
-for argument in "$@"; do
-  case "$argument" in
+repeat=1
+load=0
+while [ $# -gt 0 ]; do
+  case "$1" in
     --long) export RECORDER_LONG=1 ;;
-    *) ctest_args+=("$argument") ;;
+    --repeat) repeat="${2:?--repeat needs a count}"; shift ;;
+    --load) load=1 ;;
+    *) ctest_args+=("$1") ;;
   esac
+  shift
 done
 if [ "${RECORDER_LONG:-0}" != 1 ]; then
   export RECORDER_LONG=0
@@ -67,31 +75,50 @@ for arch in "${runnable[@]}"; do
   fi
 done
 
+hogs=()
+stop_hogs() {
+  local pid
+  for pid in "${hogs[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${hogs[@]}"; do wait "$pid" 2>/dev/null; done
+  hogs=()
+}
+trap stop_hogs EXIT
+if [ "$load" = 1 ]; then
+  for _ in $(seq "$(nproc)"); do
+    (while :; do :; done) &
+    hogs+=($!)
+  done
+  echo "== load: ${#hogs[@]} CPU hogs running"
+fi
+
 summary=()
-for entry in "${plan[@]}"; do
-  arch="${entry%%:*}"
-  scope="${entry#*:}"
-  if [ "${scope%%:*}" = none ]; then
-    summary+=("$arch: not run: ${scope#none:} (its build was compiled)")
-    continue
-  fi
-  selection=()
-  [ "$scope" = e2e ] && selection=(-L e2e)
-  echo "== tests: $arch ($([ "$scope" = e2e ] && echo "end-to-end tests" || echo "whole suite"))"
-  log="$(recorder_arch_build_dir "$arch")/last-test-run.log"
-  started=$SECONDS
-  RECORDER_ARCH="$arch" bash "$repo/scripts/test-env.sh" \
-    ctest --test-dir "$(recorder_arch_build_dir "$arch")" --output-on-failure \
-    -j"${RECORDER_TEST_JOBS:-2}" "${selection[@]}" "${ctest_args[@]}" 2>&1 | tee "$log"
-  code=${PIPESTATUS[0]}
-  elapsed=$((SECONDS - started))
-  result="$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)"
-  if [ "$code" = 125 ]; then
-    result="the test environment did not start (see the [test-env] line above)"
-  fi
-  summary+=("$arch ($scope): ${result:-ctest exited with $code} in $((elapsed / 60)) min $((elapsed % 60)) s")
-  [ "$code" = 0 ] || status=1
+for round in $(seq "$repeat"); do
+  for entry in "${plan[@]}"; do
+    arch="${entry%%:*}"
+    scope="${entry#*:}"
+    if [ "${scope%%:*}" = none ]; then
+      [ "$round" = 1 ] && summary+=("$arch: not run: ${scope#none:} (its build was compiled)")
+      continue
+    fi
+    selection=()
+    [ "$scope" = e2e ] && selection=(-L e2e)
+    echo "== tests: $arch ($([ "$scope" = e2e ] && echo "end-to-end tests" || echo "whole suite")), round $round of $repeat"
+    log="$(recorder_arch_build_dir "$arch")/last-test-run.log"
+    started=$SECONDS
+    RECORDER_ARCH="$arch" bash "$repo/scripts/test-env.sh" \
+      ctest --test-dir "$(recorder_arch_build_dir "$arch")" --output-on-failure \
+      -j"${RECORDER_TEST_JOBS:-2}" "${selection[@]}" "${ctest_args[@]}" 2>&1 | tee "$log"
+    code=${PIPESTATUS[0]}
+    elapsed=$((SECONDS - started))
+    result="$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)"
+    if [ "$code" = 125 ]; then
+      result="the test environment did not start (see the [test-env] line above)"
+    fi
+    summary+=("$arch ($scope, round $round): ${result:-ctest exited with $code} in $((elapsed / 60)) min $((elapsed % 60)) s")
+    [ "$code" = 0 ] || status=1
+  done
 done
+stop_hogs
 
 echo "== summary"
 for line in "${summary[@]}"; do echo "$line"; done
