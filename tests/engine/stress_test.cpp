@@ -3,51 +3,20 @@
 // file holding exactly what was captured.
 #include <windows.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <random>
-#include <thread>
+#include <string>
 
 #include "app/context.h"
 #include "engine/engine_fixture.h"
 #include "engine/fake_wave_device.h"
 #include "engine/player.h"
 #include "engine/recorder.h"
+#include "support/watchdog.h"
 #include "wave/format.h"
 
 namespace {
-
-// Ends the process if the test has not finished in time: a hang fails instead of stalling.
-class Watchdog {
- public:
-  explicit Watchdog(int seconds)
-      : thread_([this, seconds] {
-          std::unique_lock lock(lock_);
-          if (!wake_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
-            std::fprintf(stderr, "watchdog: the sequence at step %d hangs\n", step.load());
-            std::fflush(stderr);
-            ExitProcess(3);
-          }
-        }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard lock(lock_);
-      done_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-  }
-  std::atomic<int> step{0};
-
- private:
-  std::mutex lock_;
-  std::condition_variable wake_;
-  bool done_ = false;
-  std::thread thread_;
-};
 
 class StressTest : public EngineTest {
  protected:
@@ -57,7 +26,7 @@ class StressTest : public EngineTest {
 };
 
 TEST_F(StressTest, ThreeHundredRandomSequencesEndCleanly) {
-  Watchdog watchdog(150);
+  Watchdog watchdog(60);
   SetPcm(2, 22050, 16);
   const std::string path = folder_->file("stress.wav");
   const auto original = Pattern(200000);
@@ -76,7 +45,7 @@ TEST_F(StressTest, ThreeHundredRandomSequencesEndCleanly) {
     bool recorded = false;
     const int steps = 1 + pick(6);
     for (int step = 0; step < steps; ++step) {
-      watchdog.step = sequence * 10 + step;
+      watchdog.Step("sequence " + std::to_string(sequence) + ", step " + std::to_string(step));
       switch (pick(7)) {
         case 0:
           if (StartRecording(window_) == 0) recorded = true, ++recordings;

@@ -15,6 +15,7 @@
 #include "wave_fixture.h"
 
 #include "app/context.h"
+#include "support/watchdog.h"
 #include "wave/format.h"
 #include "wave/wave_file.h"
 
@@ -143,22 +144,6 @@ class GuardedFormatBlock {
   unsigned char* block_ = nullptr;
 };
 
-std::atomic<DWORD> g_lastProgress{0};
-std::atomic<bool> g_fuzzDone{false};
-std::string g_currentCase;
-
-DWORD WINAPI Watchdog(void*) {
-  while (!g_fuzzDone) {
-    Sleep(500);
-    if (!g_fuzzDone && GetTickCount() - g_lastProgress > 15000) {
-      std::fprintf(stderr, "one open took over 15 s (hang): %s\n", g_currentCase.c_str());
-      std::fflush(stderr);
-      ExitProcess(3);
-    }
-  }
-  return 0;
-}
-
 const std::set<std::string>& MessagesFor(int code) {
   static const std::map<int, std::set<std::string>> messages = {
       {-1, {"Open for read failed."}},
@@ -197,46 +182,42 @@ TEST_F(WaveFileTest, MutatedFilesOpenOrFailWithAListedMessage) {
   const std::string path = folder_.file("fuzz.wav");
   int opened = 0;
   std::map<int, int> results;
-  g_lastProgress = GetTickCount();
-  g_fuzzDone = false;
-  HANDLE watchdog = CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr);
+  std::string currentCase;
+  Watchdog watchdog(30);  // one open taking that long is a hang
   const DWORD started = GetTickCount();
 
   for (int i = 0; i < count && !HasFailure(); ++i) {
     const Bytes file = Mutate(seeds[i % seeds.size()], random);
     ASSERT_TRUE(WriteWholeFile(path, file));
-    g_currentCase = "seed " + std::to_string(seed) + " file " + std::to_string(i);
+    currentCase = "seed " + std::to_string(seed) + " file " + std::to_string(i);
     boxes_.clear();
-    g_lastProgress = GetTickCount();
+    watchdog.Step(currentCase);
     const int result = OpenPath(path);
     ++results[result];
 
     std::vector<std::string> errors;
     for (const auto& box : boxes_.boxes()) {
-      EXPECT_EQ(box.caption, "Error") << g_currentCase;
+      EXPECT_EQ(box.caption, "Error") << currentCase;
       if (!IsNameWarning(box.text)) errors.push_back(box.text);
     }
     if (result == 0) {
       ++opened;
-      EXPECT_TRUE(errors.empty()) << g_currentCase << ": " << errors.front();
-      EXPECT_LE(g_context.dataOffset, file.size()) << g_currentCase;
-      EXPECT_NE(g_context.dataSize, 0u) << g_currentCase;
+      EXPECT_TRUE(errors.empty()) << currentCase << ": " << errors.front();
+      EXPECT_LE(g_context.dataOffset, file.size()) << currentCase;
+      EXPECT_NE(g_context.dataSize, 0u) << currentCase;
       EXPECT_EQ(static_cast<DWORD>(SendMessageA(g_controls.slider, TBM_GETRANGEMAX, 0, 0)),
                 g_context.dataSize / CurrentFormat->nBlockAlign)
-          << g_currentCase;
+          << currentCase;
     } else {
-      ASSERT_EQ(errors.size(), 1u) << g_currentCase << " result " << result;
+      ASSERT_EQ(errors.size(), 1u) << currentCase << " result " << result;
       EXPECT_EQ(MessagesFor(result).count(errors[0]), 1u)
-          << g_currentCase << " result " << result << ": " << errors[0];
-      EXPECT_NE(result, -1) << g_currentCase;  // every file here is readable
+          << currentCase << " result " << result << ": " << errors[0];
+      EXPECT_NE(result, -1) << currentCase;  // every file here is readable
     }
     // Whatever happened, the format in use can still be divided by.
-    EXPECT_TRUE(FormatIsUsable(CurrentFormat, MaxFormatSize)) << g_currentCase;
+    EXPECT_TRUE(FormatIsUsable(CurrentFormat, MaxFormatSize)) << currentCase;
   }
 
-  g_fuzzDone = true;
-  WaitForSingleObject(watchdog, INFINITE);
-  CloseHandle(watchdog);
   std::memcpy(realBlock, CurrentFormat, MaxFormatSize);
   CurrentFormat = realBlock;
 
