@@ -7,24 +7,6 @@
 #include "app/main_dialog.h"
 #include "resources/resource.h"
 
-PrivateUserRegistry::PrivateUserRegistry() {
-  path_ = "Software\\RecorderShellTests\\" + std::to_string(GetCurrentProcessId());
-  RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                      &root_, nullptr) != ERROR_SUCCESS ||
-      RegOverridePredefKey(HKEY_CURRENT_USER, root_) != ERROR_SUCCESS) {
-    if (root_) RegCloseKey(root_);
-    root_ = nullptr;
-  }
-}
-
-PrivateUserRegistry::~PrivateUserRegistry() {
-  if (!root_) return;
-  RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-  RegCloseKey(root_);
-  RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-}
-
 bool PumpMessages(HWND dialog, int* exitCode) {
   bool quit = false;
   MSG msg;

@@ -7,21 +7,6 @@
 
 #include "support/test_support.h"
 
-// Sends this process's HKEY_CURRENT_USER to a private key for the test's lifetime, so the
-// dialog's placement and recent-file values never meet other tests' values.
-class PrivateUserRegistry {
- public:
-  PrivateUserRegistry();
-  ~PrivateUserRegistry();
-  PrivateUserRegistry(const PrivateUserRegistry&) = delete;
-  PrivateUserRegistry& operator=(const PrivateUserRegistry&) = delete;
-  bool ok() const { return root_ != nullptr; }
-
- private:
-  std::string path_;
-  HKEY root_ = nullptr;
-};
-
 // Runs queued messages through the dialog the way a dialog loop would; true if a quit
 // request was among them (its code goes to *exitCode).
 bool PumpMessages(HWND dialog, int* exitCode = nullptr);

@@ -75,3 +75,21 @@ bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& b
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return std::fclose(f) == 0 && ok;
 }
+
+PrivateUserRegistry::PrivateUserRegistry() {
+  path_ = "Software\\RecorderTests\\" + std::to_string(GetCurrentProcessId());
+  RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &root_, nullptr) != ERROR_SUCCESS ||
+      RegOverridePredefKey(HKEY_CURRENT_USER, root_) != ERROR_SUCCESS) {
+    if (root_) RegCloseKey(root_);
+    root_ = nullptr;
+  }
+}
+
+PrivateUserRegistry::~PrivateUserRegistry() {
+  if (!root_) return;
+  RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+  RegCloseKey(root_);
+  RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+}

@@ -56,3 +56,18 @@ class TempFolder {
 
 std::vector<unsigned char> ReadWholeFile(const std::string& path);
 bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes);
+
+// Sends this process's HKEY_CURRENT_USER to a private key for the test's lifetime, so the
+// dialog's placement and recent-file values never meet other tests' values.
+class PrivateUserRegistry {
+ public:
+  PrivateUserRegistry();
+  ~PrivateUserRegistry();
+  PrivateUserRegistry(const PrivateUserRegistry&) = delete;
+  PrivateUserRegistry& operator=(const PrivateUserRegistry&) = delete;
+  bool ok() const { return root_ != nullptr; }
+
+ private:
+  std::string path_;
+  HKEY root_ = nullptr;
+};

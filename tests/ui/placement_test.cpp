@@ -9,6 +9,7 @@
 #include "app/context.h"
 #include "app/placement.h"
 #include "resources/resource.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -54,18 +55,10 @@ class Placement : public ::testing::Test {
  protected:
   void SetUp() override {
     g_instance = GetModuleHandleA(nullptr);
-    root_ = "Software\\RecorderTests\\Placement" + std::to_string(GetCurrentProcessId());
-    RegDeleteTreeA(HKEY_CURRENT_USER, root_.c_str());
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, root_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &rootKey_, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, rootKey_), ERROR_SUCCESS);
+    ASSERT_TRUE(registry_.ok());
   }
   void TearDown() override {
     for (HWND w : windows_) DestroyWindow(w);
-    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    RegCloseKey(rootKey_);
-    RegDeleteTreeA(HKEY_CURRENT_USER, root_.c_str());
   }
 
   // A window made from the main dialog's template, so at the template's position.
@@ -112,8 +105,7 @@ class Placement : public ::testing::Test {
   }
 
  private:
-  std::string root_;
-  HKEY rootKey_ = nullptr;
+  PrivateUserRegistry registry_;
   std::vector<HWND> windows_;
 };
 
