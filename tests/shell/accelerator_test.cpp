@@ -1,5 +1,11 @@
-// Ctrl+N, Ctrl+O, Ctrl+P and Ctrl+R act exactly when a click on their item could.
+// The keys act exactly when a click on their item could; the transport buttons carry their
+// names, a tooltip naming their key, and a key that does what their click does.
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
 
 #include "app/context.h"
 #include "app/display.h"
@@ -26,6 +32,41 @@ MMRESULT WINAPI RefusePlay(LPHWAVEOUT, UINT, LPCWAVEFORMATEX, DWORD_PTR, DWORD_P
 MMRESULT WINAPI RefuseRecord(LPHWAVEIN, UINT, LPCWAVEFORMATEX, DWORD_PTR, DWORD_PTR, DWORD) {
   ++g_recordOpens;
   return MMSYSERR_NODRIVER;
+}
+
+// The standard tooltip control that the main window owns, if any.
+HWND TooltipOf(HWND main) {
+  struct Search {
+    HWND owner;
+    HWND found;
+  } search{main, nullptr};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND candidate, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        char name[64] = "";
+        GetClassNameA(candidate, name, sizeof name);
+        if (GetWindow(candidate, GW_OWNER) != s->owner || lstrcmpiA(name, TOOLTIPS_CLASSA) != 0)
+          return TRUE;
+        s->found = candidate;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// What the tooltip would show for a button now; empty means it shows nothing.
+std::string TipText(HWND main, HWND button) {
+  const HWND tips = TooltipOf(main);
+  if (!tips) return "(no tooltip control)";
+  char text[128] = "";
+  TTTOOLINFOA tool{};
+  tool.cbSize = TTTOOLINFOA_V2_SIZE;
+  tool.hwnd = main;
+  tool.uId = reinterpret_cast<UINT_PTR>(button);
+  tool.lpszText = text;
+  SendMessageA(tips, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+  return text;
 }
 
 void SetControlKey(bool down) {
@@ -130,4 +171,64 @@ TEST_F(AcceleratorTest, PlainKeysAndOtherWindowsAreLeftAlone) {
   Type('O');
   EXPECT_EQ(g_openDialogs, 0);
   EnableWindow(main, TRUE);
+}
+
+TEST_F(AcceleratorTest, EachTransportButtonIsNamedAndItsKeyDoesWhatItsClickDoes) {
+  struct Case {
+    UINT id;
+    const char* text;
+    const char* tip;
+    UINT key;
+    RecorderState enabledWhile;
+  };
+  const Case cases[] = {
+      {IDC_REWIND, "Rewind", "Rewind (Ctrl+B)", 'B', RecorderState::Idle},
+      {IDC_FORWARD, "Forward", "Forward (Ctrl+F)", 'F', RecorderState::Idle},
+      {IDC_PLAY, "Play", "Play (Ctrl+P)", 'P', RecorderState::Idle},
+      {IDC_STOP, "Stop", "Stop (Ctrl+S)", 'S', RecorderState::Playing},
+      {IDC_RECORD, "Record", "Record (Ctrl+R)", 'R', RecorderState::Idle},
+  };
+  CurrentFormat->nBlockAlign = 1;
+  // Everything a transport command can change, from a set point: the slider in the middle.
+  const auto prepare = [&](const Case& c) {
+    Situation(c.enabledWhile, true, 5000);
+    SliderMessage(TBM_SETRANGEMAX, 5000);
+    SliderMessage(TBM_SETPOS, 2000);
+    SetDlgItemTextA(main, IDC_POSITION, "set");
+    g_playOpens = g_recordOpens = 0;
+    boxes.clear();
+  };
+  const auto outcome = [&] {
+    return "slider " + std::to_string(SliderMessage(TBM_GETPOS, 0)) + ", position " +
+           DialogText(main, IDC_POSITION) + ", state " +
+           std::to_string(static_cast<int>(g_context.state.load())) + ", play opens " +
+           std::to_string(g_playOpens) + ", record opens " + std::to_string(g_recordOpens) +
+           ", boxes " + std::to_string(boxes.boxes().size());
+  };
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const HWND button = GetDlgItem(main, static_cast<int>(c.id));
+    EXPECT_EQ(WindowCaption(button), c.text);
+
+    prepare(c);
+    const std::string untouched = outcome();
+    SendMessageA(main, WM_COMMAND, MAKEWPARAM(c.id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    const std::string clicked = outcome();
+    EXPECT_NE(clicked, untouched);
+
+    prepare(c);
+    ASSERT_TRUE(IsWindowEnabled(button));
+    EXPECT_EQ(TipText(main, button), c.tip);
+    Type(c.key);
+    EXPECT_EQ(outcome(), clicked);
+
+    // Disabled at the moment of the key: no tip, and the key does nothing.
+    prepare(c);
+    EnableWindow(button, FALSE);
+    EXPECT_EQ(TipText(main, button), "");
+    Type(c.key);
+    EXPECT_EQ(outcome(), untouched);
+  }
+  Situation(RecorderState::Idle, true, 5000);
 }
