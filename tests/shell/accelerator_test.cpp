@@ -232,3 +232,35 @@ TEST_F(AcceleratorTest, EachTransportButtonIsNamedAndItsKeyDoesWhatItsClickDoes)
   }
   Situation(RecorderState::Idle, true, 5000);
 }
+
+TEST_F(AcceleratorTest, AShownTipGoesWhenItsButtonIsDisabledOrABoxIsComing) {
+  Situation(RecorderState::Idle, true, 5000);
+  const HWND tips = TooltipOf(main);
+  ASSERT_NE(tips, nullptr);
+  SendMessageA(tips, TTM_SETDELAYTIME, TTDT_INITIAL, 10);
+  // Tips show only over the active window; other tests' windows may come and go meanwhile.
+  SetWindowPos(main, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  // Set once: every cursor move restarts the tip's delay.
+  const auto hover = [&](UINT id) {
+    RECT r;
+    GetWindowRect(GetDlgItem(main, static_cast<int>(id)), &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(10)) {
+      if (GetForegroundWindow() != main) SetForegroundWindow(main);
+      PumpMessages(main);
+      if (IsWindowVisible(tips)) return WindowCaption(tips);
+    }
+    return std::string("(no tip shown)");
+  };
+
+  EXPECT_EQ(hover(IDC_RECORD), "Record (Ctrl+R)");
+  Situation(RecorderState::Recording, true, 5000);
+  EXPECT_FALSE(IsWindowVisible(tips));
+
+  EXPECT_EQ(hover(IDC_STOP), "Stop (Ctrl+S)");
+  // What a message box does to the window that owns it, before it shows.
+  EnableWindow(main, FALSE);
+  EXPECT_FALSE(IsWindowVisible(tips));
+  EnableWindow(main, TRUE);
+  Situation(RecorderState::Idle, true, 5000);
+}
