@@ -105,7 +105,9 @@ UnixResult RunUnix(const std::string& command, DWORD timeoutMs) {
   const std::string base = ScratchFile("unix");
   const std::string unixBase = recorder_driver::UnixPath(base);
   // Wine starts Unix programs but gives back no handle to wait on: the command leaves its
-  // exit code in a file that appears under its final name only when complete.
+  // exit code in a file that appears under its final name only when complete. What 64-bit Wine
+  // leaves in the process record then is not ours (its hThread has held the value of the
+  // recorder's own process handle), so nothing in it is closed.
   const std::string script = "( " + command + " ) >" + ShellQuote(unixBase + ".out") +
                              " 2>&1; echo $? >" + ShellQuote(unixBase + ".part") + "; mv " +
                              ShellQuote(unixBase + ".part") + " " + ShellQuote(unixBase + ".code");
@@ -118,8 +120,6 @@ UnixResult RunUnix(const std::string& command, DWORD timeoutMs) {
     result.output = "CreateProcess failed: " + std::to_string(GetLastError());
     return result;
   }
-  if (process.hProcess) CloseHandle(process.hProcess);
-  if (process.hThread) CloseHandle(process.hThread);
   const DWORD start = GetTickCount();
   while (GetFileAttributesA((base + ".code").c_str()) == INVALID_FILE_ATTRIBUTES) {
     if (GetTickCount() - start > timeoutMs) {

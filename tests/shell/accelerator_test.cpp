@@ -34,24 +34,24 @@ MMRESULT WINAPI RefuseRecord(LPHWAVEIN, UINT, LPCWAVEFORMATEX, DWORD_PTR, DWORD_
   return MMSYSERR_NODRIVER;
 }
 
+struct TooltipSearch {
+  HWND owner;
+  HWND found;
+};
+BOOL CALLBACK MatchTooltip(HWND candidate, LPARAM data) {
+  auto* search = reinterpret_cast<TooltipSearch*>(data);
+  char name[64] = "";
+  GetClassNameA(candidate, name, sizeof name);
+  if (GetWindow(candidate, GW_OWNER) != search->owner || lstrcmpiA(name, TOOLTIPS_CLASSA) != 0)
+    return TRUE;
+  search->found = candidate;
+  return FALSE;
+}
+
 // The standard tooltip control that the main window owns, if any.
 HWND TooltipOf(HWND main) {
-  struct Search {
-    HWND owner;
-    HWND found;
-  } search{main, nullptr};
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND candidate, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        char name[64] = "";
-        GetClassNameA(candidate, name, sizeof name);
-        if (GetWindow(candidate, GW_OWNER) != s->owner || lstrcmpiA(name, TOOLTIPS_CLASSA) != 0)
-          return TRUE;
-        s->found = candidate;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  TooltipSearch search{main, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), MatchTooltip, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
