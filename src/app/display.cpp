@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/context.h"
+#include "app/transport_tips.h"
 #include "resources/resource.h"
 #include "wave/format.h"
 
@@ -41,6 +42,7 @@ void UpdateControlStates(HWND window) {
   EnableButton(IDC_RECORD, idle && loaded);
   EnableButton(IDC_PLAY, hasData && idle);
   EnableWindow(g_controls.slider, state != RecorderState::Recording && loaded);
+  HideTipOfDisabledButton();
 
   const HMENU menu = GetMenu(window);
   EnableCommand(menu, IDM_PROPERTIES, loaded && idle);

@@ -11,6 +11,7 @@
 #include "app/display.h"
 #include "app/placement.h"
 #include "app/report.h"
+#include "app/transport_tips.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_notify.h"
 #include "engine/player.h"
@@ -34,15 +35,9 @@ constexpr UINT RecentLastCommand = IDM_RECENT_BASE + RecentCapacity;
 // An accelerator's WM_COMMAND carries notification code 1 and no control.
 constexpr WORD AcceleratorNotification = 1;
 
-struct ButtonLayout {
-  const char* text;
-  int x;
-};
-
-// Rewind .. Record; the buttons show only glyphs, so Play and Stop keep the text "Record".
-constexpr ButtonLayout Buttons[5] = {
-    {"Rewind", 9}, {"Forward", 61}, {"Record", 113}, {"Record", 165}, {"Record", 217},
-};
+// Left edges of Rewind .. Record; their texts are their names (TransportCommands): the
+// buttons draw only glyphs, and the texts are what screen readers and automation see.
+constexpr int ButtonX[5] = {9, 61, 113, 165, 217};
 constexpr int ButtonY = 76;
 constexpr int ButtonWidth = 45;
 constexpr int ButtonHeight = 22;
@@ -96,6 +91,17 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DRAWITEM:
       DrawGlyphButton(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return 0;
+    case WM_NOTIFY:
+      AnswerTipTextRequest(window, reinterpret_cast<NMHDR*>(lParam));
+      return 0;
+    case WM_ACTIVATE:
+      // A message box, a dialog or another program comes to the front.
+      if (LOWORD(wParam) == WA_INACTIVE) HideTransportTip();
+      return 0;
+    case WM_ENABLE:
+      // A modal box that this window owns is about to show.
+      if (!wParam) HideTransportTip();
+      return 0;
     case WM_CLOSE:
       PostQuitMessage(0);
       return 1;
@@ -126,6 +132,7 @@ BOOL InitMainDialog(HWND window) {
 
   RestorePlacement(window);
   CreateControls(g_instance, window);
+  CreateTransportTips(window);
   UpdateControlStates(window);
 
   // Without a list (memory short) the program simply runs without recent files.
@@ -148,9 +155,9 @@ BOOL InitMainDialog(HWND window) {
 void CreateControls(HINSTANCE instance, HWND window) {
   for (int i = 0; i < 5; ++i) {
     g_controls.buttons[i] = CreateWindowExA(
-        0, "button", Buttons[i].text, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, Buttons[i].x, ButtonY,
-        ButtonWidth, ButtonHeight, window,
-        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDC_REWIND + i)), instance, nullptr);
+        0, "button", TransportCommands[i].name, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, ButtonX[i],
+        ButtonY, ButtonWidth, ButtonHeight, window,
+        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(TransportCommands[i].id)), instance, nullptr);
   }
   g_controls.slider =
       CreateWindowExA(0, TRACKBAR_CLASSA, "", WS_CHILD | WS_VISIBLE | TBS_NOTICKS, SliderX, SliderY,

@@ -407,6 +407,33 @@ void RecorderApp::PostToMain(UINT message, WPARAM wParam, LPARAM lParam) {
   Sync();
 }
 
+bool RecorderApp::PressKey(WORD virtualKey, bool control) {
+  // Hardware input goes to the focus of the foreground window.
+  SetForegroundWindow(mainWindow_);
+  if (!PollUntil(kDefaultTimeoutMs, [&] { return GetForegroundWindow() == mainWindow_; })) {
+    lastError_ = "the main window did not come to the front";
+    return false;
+  }
+  INPUT inputs[4] = {};
+  UINT count = 0;
+  const auto add = [&](WORD key, bool up) {
+    INPUT& input = inputs[count++];
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  };
+  if (control) add(VK_CONTROL, false);
+  add(virtualKey, false);
+  add(virtualKey, true);
+  if (control) add(VK_CONTROL, true);
+  if (SendInput(count, inputs, sizeof(INPUT)) != count) {
+    lastError_ = "SendInput failed";
+    return false;
+  }
+  return Sync();
+}
+
 std::string RecorderApp::WindowText(HWND window) {
   char text[1024] = {};
   GetWindowTextA(window, text, sizeof text);

@@ -131,6 +131,9 @@ class RecorderApp {
   bool ChooseMenuItem(UINT id, MenuKind menu = MenuKind::File);
   // Posts a message to the main window and syncs.
   void PostToMain(UINT message, WPARAM wParam, LPARAM lParam);
+  // Types a key as the user does (SendInput, with Ctrl held when `control`) into the main
+  // window, brought to the front first; syncs. False when the input could not be sent.
+  bool PressKey(WORD virtualKey, bool control = true);
 
   // ---- Reading the window ---------------------------------------------------------------
   std::string Caption() const;

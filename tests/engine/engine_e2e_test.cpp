@@ -101,4 +101,33 @@ TEST(EngineE2E, NewRecordStopPlayToTheEnd) {
   EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
+TEST(EngineE2E, StopByKeyDuringARecordingLeavesTheFileFinal) {
+  TempFolder folder;
+  const std::string path = folder.file("keyed.wav");
+  RecorderApp app;
+  const std::string started = StartWithNewStereoFile(app, path);
+  ASSERT_TRUE(started.empty()) << started;
+
+  ASSERT_TRUE(app.ClickButton(IDC_RECORD));
+  ASSERT_TRUE(WaitFor([&] { return app.ControlText(IDC_LENGTH) >= "00:00.5"; }, 10000));
+  ASSERT_TRUE(app.PressKey('S')) << app.LastError();
+  ASSERT_TRUE(WaitUntilIdle(app, 5000));
+  EXPECT_TRUE(app.NoMessageBoxWithin(200));
+  EXPECT_EQ(EnabledButtons(app), "Rewind Forward Play Record");
+
+  // Final as after a click: the sizes written, the data whole, the slider spanning it.
+  const WaveHeader header = ReadWaveHeader(path);
+  ASSERT_TRUE(header.Consistent());
+  EXPECT_EQ(header.PayloadOnDisk(), header.dataSize);
+  ASSERT_GT(header.dataSize, kStereoBytesPerSecond / 2);
+  const auto bytes = ReadWholeFile(path);
+  const std::vector<unsigned char> payload(bytes.begin() + header.dataOffset, bytes.end());
+  const std::string signal = CheckKnownSignal(payload);
+  EXPECT_TRUE(signal.empty()) << signal;
+  EXPECT_EQ(app.Slider().max, static_cast<int>(header.dataSize / 4));
+
+  app.Close();
+  EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
 }  // namespace

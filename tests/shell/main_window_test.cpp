@@ -80,7 +80,7 @@ class MainWindowTest : public ::testing::Test {
 
 TEST_F(MainWindowTest, StartUpMakesTheTransportControlsAndLocksTheSize) {
   EXPECT_EQ(g_context.mainWindow, main);
-  const char* texts[5] = {"Rewind", "Forward", "Record", "Record", "Record"};
+  const char* texts[5] = {"Rewind", "Forward", "Play", "Stop", "Record"};
   for (int i = 0; i < 5; ++i) {
     HWND button = GetDlgItem(main, IDC_REWIND + i);
     ASSERT_EQ(button, g_controls.buttons[i]);

@@ -1,0 +1,17 @@
+// Tooltips of the transport buttons: the standard tooltip control, owned by the main window,
+// showing each button's name and key, for example "Play (Ctrl+P)".
+#pragma once
+
+#include <windows.h>
+
+// Everything here runs on the dialog's thread.
+
+// After CreateControls: the tooltip control and one tool per button.
+void CreateTransportTips(HWND window);
+// The window gives way to a message box, a dialog or another program: a tip must not stay
+// on top of it.
+void HideTransportTip();
+// After a change of enabled buttons: a tip showing for a button that can no longer act goes.
+void HideTipOfDisabledButton();
+// WM_NOTIFY: answers the tooltip's request for a button's text; false for other notices.
+bool AnswerTipTextRequest(HWND window, NMHDR* header);
