@@ -44,6 +44,8 @@ class ScriptedDevice {
   }
   int Queued();
   DWORD CapturedBytes() const { return captured_; }
+  // Bytes of the buffers completed since the last reset (a reset returns the rest unplayed).
+  DWORD Played() const { return position_; }
   int Captures() const { return captures_; }
 
   // The `winmm` entry points land here.
