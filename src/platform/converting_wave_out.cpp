@@ -310,11 +310,12 @@ MMRESULT Prepare(ConvertingOut& device) {
 
 void UnprepareAll(ConvertingOut& device) {
   for (PlayBuffer& buffer : device.buffers) {
-    if (buffer.prepared) {
+    // A buffer the device still holds cannot be unprepared, and stays prepared.
+    if (buffer.prepared && !(buffer.header.dwFlags & WHDR_INQUEUE)) {
       buffer.header.dwBufferLength = static_cast<DWORD>(buffer.data.size());
-      winmm.waveOutUnprepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
+      buffer.prepared = winmm.waveOutUnprepareHeader(device.real, &buffer.header,
+                                                     sizeof(WAVEHDR)) != MMSYSERR_NOERROR;
     }
-    buffer.prepared = false;
   }
 }
 
@@ -560,15 +561,18 @@ MMRESULT WINAPI ConvertingWaveOutClose(HWAVEOUT handle) {
   UnprepareAll(*device);
   const MMRESULT result = winmm.waveOutClose(device->real);
   if (result != 0) {
+    // The device stays usable. Buffers it still holds stay queued, to come back through its
+    // callback; the others are free again, and out of both queues.
     std::lock_guard guard(device->mutex);
-    while (device->waiting.Pop()) {
-    }
-    while (device->playing.Pop()) {
-    }
+    while (PlayBuffer* buffer = device->waiting.Pop()) buffer->state = PlayState::Free;
     for (PlayBuffer& buffer : device->buffers) {
+      if (buffer.header.dwFlags & WHDR_INQUEUE) continue;
+      device->playing.Remove(&buffer);
       buffer.state = PlayState::Free;
-      buffer.prepared = winmm.waveOutPrepareHeader(device->real, &buffer.header, sizeof(WAVEHDR)) ==
-                        MMSYSERR_NOERROR;
+      if (!buffer.prepared) {
+        buffer.prepared = winmm.waveOutPrepareHeader(device->real, &buffer.header,
+                                                     sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+      }
     }
     device->closing = false;
     return result;
