@@ -53,11 +53,11 @@ struct ConvertingIn {
   Deliveries deliveries;
   uint64_t nextToAdd = 0;
   uint64_t nextToEncode = 0;
-  DWORD captured = 0;  // encoded bytes since open or reset
+  DWORD captured = 0;  // encoded bytes put into the caller's headers since open or reset
   bool running = false;
   bool discarding = false;
   bool closing = false;
-  int activeCallbacks = 0;
+  std::atomic<int> activeCallbacks{0};
 };
 
 DeviceSlots<ConvertingIn, HWAVEIN, MaxInputDevices> g_devices;
@@ -113,6 +113,8 @@ void FillHeaders(ConvertingIn& device) {
     std::memcpy(header->lpData + header->dwBytesRecorded,
                 device.backlog.data() + device.backlogStart, count);
     header->dwBytesRecorded += count;
+    // Only what reaches a header counts as captured: what the backlog drops never does.
+    device.captured += count;
     device.backlogStart += count;
     if (device.backlogStart == device.backlogEnd) device.backlogStart = device.backlogEnd = 0;
   }
@@ -125,16 +127,21 @@ void EncodeCarried(ConvertingIn& device) {
     DWORD produced = 0;
     const MMRESULT result =
         device.encoder.Convert(device.carried, device.restartStream, used, produced);
-    device.restartStream = false;
-    if (result != 0 || used == 0) {
-      // A stream that takes nothing would take nothing again: drop the input rather than
-      // spin, so that the recording goes on.
+    if (result != 0) {
+      // A stream that fails would fail again: drop the input rather than spin, so that the
+      // recording goes on.
       device.carried = 0;
+      return;
+    }
+    device.restartStream = false;
+    if (used == 0) {
+      // The codec wants more at once: keep the sound until the buffer is full, and drop it
+      // only then, so that the recording goes on.
+      if (device.carried >= device.encoder.sourceCapacity()) device.carried = 0;
       return;
     }
     produced -= produced % device.blockAlign;
     KeepEncoded(device, device.encoder.target(), produced);
-    device.captured += produced;
     std::memmove(device.encoder.source(), device.encoder.source() + used, device.carried - used);
     device.carried -= used;
   }
@@ -182,6 +189,14 @@ void EncodeReturned(ConvertingIn& device) {
   if (!device.discarding) FillHeaders(device);
 }
 
+// Lets a buffer the device will not fill take its turn in order, with no sound, so that the
+// buffers after it are not held up for ever. Call with the lock held.
+void PassTurn(ConvertingIn& device, CaptureBuffer& buffer) {
+  buffer.bytes = 0;
+  buffer.state = CaptureState::Returned;
+  EncodeReturned(device);
+}
+
 // Runs on the device's thread, or on the thread calling Stop, Reset or Close.
 void CALLBACK CaptureArrived(HWAVEIN, UINT message, DWORD_PTR instance, DWORD_PTR param1,
                              DWORD_PTR) {
@@ -189,9 +204,10 @@ void CALLBACK CaptureArrived(HWAVEIN, UINT message, DWORD_PTR instance, DWORD_PT
   auto& device = *reinterpret_cast<ConvertingIn*>(instance);
   auto* header = reinterpret_cast<WAVEHDR*>(param1);
   auto& buffer = *reinterpret_cast<CaptureBuffer*>(header->dwUser);
+  // Counted before the lock: Close must not miss a callback that waits for it.
+  CallbackScope scope(&device, device.activeCallbacks);
   std::unique_lock lock(device.mutex);
   {
-    CallbackScope scope(&device, device.activeCallbacks);
     buffer.bytes = std::min(header->dwBytesRecorded, static_cast<DWORD>(buffer.data.size()));
     buffer.state = CaptureState::Returned;
     EncodeReturned(device);
@@ -202,28 +218,28 @@ void CALLBACK CaptureArrived(HWAVEIN, UINT message, DWORD_PTR instance, DWORD_PT
       buffer.header.dwFlags &= ~WHDR_DONE;
       buffer.header.dwBytesRecorded = 0;
       lock.unlock();
-      const MMRESULT added = waveInAddBuffer(device.real, &buffer.header, sizeof(WAVEHDR));
+      const MMRESULT added = winmm.waveInAddBuffer(device.real, &buffer.header, sizeof(WAVEHDR));
       lock.lock();
-      if (added != 0) {
-        // The device will not fill it: later buffers must not wait for it.
-        buffer.state = CaptureState::Free;
-        if (device.nextToEncode == buffer.sequence) ++device.nextToEncode;
-      }
+      if (added != 0) PassTurn(device, buffer);
     }
     Deliver(lock, device, false);
   }
-  // Stop, Reset and Close wait for the count to drop.
+  // Stop, Reset and Close wait for the count to drop; past this point, with the lock still
+  // held, the callback touches the device no more.
+  scope.End();
   device.changed.notify_all();
 }
 
 // Waits until the callbacks of buffers the device has let go of have run: the device
 // thread takes a filled buffer off its queue before it calls back, so a Stop or Reset can
-// fall between the two. Call with `lock` held.
-void WaitForDevice(std::unique_lock<std::mutex>& lock, ConvertingIn& device) {
-  constexpr auto Patience = std::chrono::seconds(2);
+// fall between the two. Call with `lock` held. False when some are still on their way
+// after ClosePatienceMs.
+bool WaitForDevice(std::unique_lock<std::mutex>& lock, ConvertingIn& device) {
   const int own = CallbackScope::OwnDepth(&device);
-  device.changed.wait_for(lock, Patience, [&] {
+  const DWORD self = GetCurrentThreadId();
+  return device.changed.wait_for(lock, std::chrono::milliseconds(ClosePatienceMs), [&] {
     if (device.activeCallbacks > own) return false;
+    if (device.deliveries.deliverer != 0 && device.deliveries.deliverer != self) return false;
     for (const CaptureBuffer& buffer : device.buffers) {
       const DWORD flags = buffer.header.dwFlags;
       if (buffer.state == CaptureState::Queued && !(flags & WHDR_INQUEUE)) return false;
@@ -232,33 +248,41 @@ void WaitForDevice(std::unique_lock<std::mutex>& lock, ConvertingIn& device) {
   });
 }
 
+// Sizes everything from the PCM partner and the codec's own figures: the coded format's
+// header may come from a file, and its byte rate says nothing reliable.
 MMRESULT Prepare(ConvertingIn& device) {
-  const DWORD perBuffer =
-      std::max<DWORD>(device.pcm.nBlockAlign, device.pcm.nAvgBytesPerSec / CaptureBuffersPerSecond /
-                                                  device.pcm.nBlockAlign * device.pcm.nBlockAlign);
+  const DWORD pcmBlock = device.pcm.nBlockAlign;
+  DWORD perBuffer = device.pcm.nAvgBytesPerSec / CaptureBuffersPerSecond;
+  perBuffer = std::max(perBuffer - perBuffer % pcmBlock, pcmBlock);
+  MMRESULT result = device.encoder.Open(&device.pcm, device.coded.get());
+  if (result == 0) result = device.encoder.Allocate(perBuffer * 2);
+  if (result != 0) return result;
+  device.sourceBlock = device.encoder.SourceBytesFor(device.blockAlign);
+  if (device.sourceBlock == 0 || device.sourceBlock > perBuffer) return WAVERR_BADFORMAT;
+  // The encoder's output for two buffers of PCM, as many times as BacklogSeconds needs.
+  const uint64_t backlog =
+      uint64_t{device.encoder.targetCapacity()} * BacklogSeconds * CaptureBuffersPerSecond / 2;
+  try {
+    device.backlog.assign(static_cast<size_t>(std::min<uint64_t>(backlog, MaxConvertBytes)), 0);
+    for (CaptureBuffer& buffer : device.buffers) buffer.data.assign(perBuffer, 0);
+  } catch (const std::bad_alloc&) {
+    return MMSYSERR_NOMEM;
+  }
   for (CaptureBuffer& buffer : device.buffers) {
-    buffer.data.assign(perBuffer, 0);
     buffer.header = WAVEHDR{};
     buffer.header.lpData = reinterpret_cast<LPSTR>(buffer.data.data());
     buffer.header.dwBufferLength = perBuffer;
     buffer.header.dwUser = reinterpret_cast<DWORD_PTR>(&buffer);
-    const MMRESULT result = waveInPrepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
+    result = winmm.waveInPrepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
     if (result != 0) return result;
     buffer.prepared = true;
   }
-  MMRESULT result = device.encoder.Open(&device.pcm, device.coded.get(), perBuffer * 2);
-  if (result != 0) return result;
-  device.sourceBlock = device.encoder.SourceBytesFor(device.blockAlign);
-  if (device.sourceBlock == 0 || device.sourceBlock > perBuffer) return WAVERR_BADFORMAT;
-  const DWORD backlog = std::max(device.coded.get()->nAvgBytesPerSec * BacklogSeconds,
-                                 device.encoder.targetCapacity() * 4);
-  device.backlog.assign(backlog, 0);
   return 0;
 }
 
 void UnprepareAll(ConvertingIn& device) {
   for (CaptureBuffer& buffer : device.buffers) {
-    if (buffer.prepared) waveInUnprepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
+    if (buffer.prepared) winmm.waveInUnprepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
     buffer.prepared = false;
   }
 }
@@ -268,7 +292,7 @@ MMRESULT OpenConverting(LPHWAVEIN out, UINT deviceId, const WAVEFORMATEX* format
   WAVEFORMATEX pcm{};
   if (format->nBlockAlign == 0 || !FindPcmPartner(format, true, pcm)) return WAVERR_BADFORMAT;
   if (flags & WAVE_FORMAT_QUERY) {
-    return waveInOpen(nullptr, deviceId, &pcm, 0, 0, WAVE_FORMAT_QUERY);
+    return winmm.waveInOpen(nullptr, deviceId, &pcm, 0, 0, WAVE_FORMAT_QUERY);
   }
   if (!out) return MMSYSERR_INVALPARAM;
   if (!IsSupportedCallbackKind(flags)) return MMSYSERR_INVALFLAG;
@@ -277,14 +301,17 @@ MMRESULT OpenConverting(LPHWAVEIN out, UINT deviceId, const WAVEFORMATEX* format
   if (!claimed) return MMSYSERR_ALLOCATED;
   ConvertingIn& device = *claimed;
   device.client = ClientCallback{callback, instance, flags & CALLBACK_TYPEMASK};
-  device.coded.Assign(format);
+  if (!device.coded.Assign(format)) {
+    g_devices.Release(device.handle);
+    return MMSYSERR_NOMEM;
+  }
   device.pcm = pcm;
   device.blockAlign = format->nBlockAlign;
 
   const DWORD realFlags = CALLBACK_FUNCTION | (flags & (WAVE_MAPPED | WAVE_FORMAT_DIRECT));
-  MMRESULT result =
-      waveInOpen(&device.real, deviceId, &device.pcm, reinterpret_cast<DWORD_PTR>(&CaptureArrived),
-                 reinterpret_cast<DWORD_PTR>(&device), realFlags);
+  MMRESULT result = winmm.waveInOpen(&device.real, deviceId, &device.pcm,
+                                     reinterpret_cast<DWORD_PTR>(&CaptureArrived),
+                                     reinterpret_cast<DWORD_PTR>(&device), realFlags);
   if (result != 0) {
     device.real = nullptr;
     g_devices.Release(device.handle);
@@ -293,7 +320,7 @@ MMRESULT OpenConverting(LPHWAVEIN out, UINT deviceId, const WAVEFORMATEX* format
   result = Prepare(device);
   if (result != 0) {
     UnprepareAll(device);
-    waveInClose(device.real);
+    winmm.waveInClose(device.real);
     g_devices.Release(device.handle);
     return result;
   }
@@ -311,13 +338,13 @@ bool IsConvertingDevice(HWAVEIN device) {
 MMRESULT WINAPI ConvertingWaveInOpen(LPHWAVEIN device, UINT deviceId, LPCWAVEFORMATEX format,
                                      DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
   if (!format || IsUncompressedFormat(format)) {
-    return waveInOpen(device, deviceId, format, callback, instance, flags);
+    return winmm.waveInOpen(device, deviceId, format, callback, instance, flags);
   }
   return OpenConverting(device, deviceId, format, callback, instance, flags);
 }
 
 MMRESULT WINAPI ConvertingWaveInPrepareHeader(HWAVEIN handle, LPWAVEHDR header, UINT size) {
-  if (!Find(handle)) return waveInPrepareHeader(handle, header, size);
+  if (!Find(handle)) return winmm.waveInPrepareHeader(handle, header, size);
   if (!header || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
   header->dwFlags |= WHDR_PREPARED;
   return 0;
@@ -325,7 +352,7 @@ MMRESULT WINAPI ConvertingWaveInPrepareHeader(HWAVEIN handle, LPWAVEHDR header, 
 
 MMRESULT WINAPI ConvertingWaveInUnprepareHeader(HWAVEIN handle, LPWAVEHDR header, UINT size) {
   ConvertingIn* device = Find(handle);
-  if (!device) return waveInUnprepareHeader(handle, header, size);
+  if (!device) return winmm.waveInUnprepareHeader(handle, header, size);
   if (!header || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
   std::lock_guard guard(device->mutex);
   if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
@@ -335,7 +362,7 @@ MMRESULT WINAPI ConvertingWaveInUnprepareHeader(HWAVEIN handle, LPWAVEHDR header
 
 MMRESULT WINAPI ConvertingWaveInAddBuffer(HWAVEIN handle, LPWAVEHDR header, UINT size) {
   ConvertingIn* device = Find(handle);
-  if (!device) return waveInAddBuffer(handle, header, size);
+  if (!device) return winmm.waveInAddBuffer(handle, header, size);
   if (!header || size < sizeof(WAVEHDR) || !header->lpData) return MMSYSERR_INVALPARAM;
   std::lock_guard guard(device->mutex);
   if (!(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
@@ -351,7 +378,7 @@ MMRESULT WINAPI ConvertingWaveInAddBuffer(HWAVEIN handle, LPWAVEHDR header, UINT
 
 MMRESULT WINAPI ConvertingWaveInStart(HWAVEIN handle) {
   ConvertingIn* device = Find(handle);
-  if (!device) return waveInStart(handle);
+  if (!device) return winmm.waveInStart(handle);
   std::array<CaptureBuffer*, CaptureBufferCount> toAdd{};
   size_t count = 0;
   {
@@ -369,15 +396,12 @@ MMRESULT WINAPI ConvertingWaveInStart(HWAVEIN handle) {
     device->running = true;
   }
   for (size_t i = 0; i < count; ++i) {
-    if (waveInAddBuffer(device->real, &toAdd[i]->header, sizeof(WAVEHDR)) != 0) {
+    if (winmm.waveInAddBuffer(device->real, &toAdd[i]->header, sizeof(WAVEHDR)) != 0) {
       std::lock_guard guard(device->mutex);
-      // Later buffers are numbered after it: number them again without it.
-      toAdd[i]->state = CaptureState::Free;
-      for (size_t j = i + 1; j < count; ++j) --toAdd[j]->sequence;
-      --device->nextToAdd;
+      PassTurn(*device, *toAdd[i]);
     }
   }
-  const MMRESULT result = waveInStart(device->real);
+  const MMRESULT result = winmm.waveInStart(device->real);
   if (result != 0) {
     std::lock_guard guard(device->mutex);
     device->running = false;
@@ -387,7 +411,7 @@ MMRESULT WINAPI ConvertingWaveInStart(HWAVEIN handle) {
 
 MMRESULT WINAPI ConvertingWaveInStop(HWAVEIN handle) {
   ConvertingIn* device = Find(handle);
-  if (!device) return waveInStop(handle);
+  if (!device) return winmm.waveInStop(handle);
   {
     std::lock_guard guard(device->mutex);
     device->running = false;
@@ -396,27 +420,37 @@ MMRESULT WINAPI ConvertingWaveInStop(HWAVEIN handle) {
   // thread, when the caller no longer records. A reset hands back every capture buffer
   // with what it holds before it returns, so all of it is encoded here; Start queues the
   // buffers again.
-  const MMRESULT result = waveInReset(device->real);
+  const MMRESULT result = winmm.waveInReset(device->real);
   std::unique_lock lock(device->mutex);
   WaitForDevice(lock, *device);
   FlushCarried(*device);
-  FillHeaders(*device);
+  // The tail goes into the caller's headers, full ones back to the caller as they fill; a
+  // caller still recording adds them again from its callback, and they take the rest.
+  for (;;) {
+    FillHeaders(*device);
+    if (device->deliveries.finished.empty()) break;
+    Deliver(lock, *device, true);
+    if (BacklogBytes(*device) == 0) break;
+  }
   if (!device->queued.empty() && device->queued.front()->dwBytesRecorded > 0) {
     Finish(*device, device->queued.Pop());
   }
   Deliver(lock, *device, true);
+  // With no header left to hold it, the rest of the tail is lost, as sound is on a device
+  // with no buffer queued; it was never counted.
+  device->backlogStart = device->backlogEnd = 0;
   return result;
 }
 
 MMRESULT WINAPI ConvertingWaveInReset(HWAVEIN handle) {
   ConvertingIn* device = Find(handle);
-  if (!device) return waveInReset(handle);
+  if (!device) return winmm.waveInReset(handle);
   {
     std::lock_guard guard(device->mutex);
     device->running = false;
     device->discarding = true;
   }
-  const MMRESULT result = waveInReset(device->real);
+  const MMRESULT result = winmm.waveInReset(device->real);
   std::unique_lock lock(device->mutex);
   WaitForDevice(lock, *device);
   device->discarding = false;
@@ -436,7 +470,7 @@ MMRESULT WINAPI ConvertingWaveInReset(HWAVEIN handle) {
 
 MMRESULT WINAPI ConvertingWaveInGetPosition(HWAVEIN handle, LPMMTIME time, UINT size) {
   ConvertingIn* device = Find(handle);
-  if (!device) return waveInGetPosition(handle, time, size);
+  if (!device) return winmm.waveInGetPosition(handle, time, size);
   if (!time || size < sizeof(MMTIME)) return MMSYSERR_INVALPARAM;
   std::lock_guard guard(device->mutex);
   // Bytes are the one unit every format has; a device answers other requests in them.
@@ -447,9 +481,11 @@ MMRESULT WINAPI ConvertingWaveInGetPosition(HWAVEIN handle, LPMMTIME time, UINT 
 
 MMRESULT WINAPI ConvertingWaveInClose(HWAVEIN handle) {
   ConvertingIn* device = Find(handle);
-  if (!device) return waveInClose(handle);
+  if (!device) return winmm.waveInClose(handle);
   {
     std::lock_guard guard(device->mutex);
+    // Freeing the device here would pull it from under the callback that asks.
+    if (InsideOwnCallback(device, device->deliveries)) return MMSYSERR_HANDLEBUSY;
     if (!device->queued.empty() || !device->deliveries.finished.empty()) {
       return WAVERR_STILLPLAYING;
     }
@@ -457,20 +493,26 @@ MMRESULT WINAPI ConvertingWaveInClose(HWAVEIN handle) {
     device->running = false;
     device->discarding = true;
   }
-  waveInReset(device->real);
+  winmm.waveInReset(device->real);
   {
     std::unique_lock lock(device->mutex);
-    WaitForDevice(lock, *device);
+    if (!WaitForDevice(lock, *device)) {
+      // A callback still runs (a slow caller) or a buffer is still on its way back: the
+      // device stays, usable, rather than be freed under it.
+      device->closing = false;
+      device->discarding = false;
+      return MMSYSERR_HANDLEBUSY;
+    }
   }
   UnprepareAll(*device);
-  const MMRESULT result = waveInClose(device->real);
+  const MMRESULT result = winmm.waveInClose(device->real);
   if (result != 0) {
     // The device stays usable: its buffers are prepared again, and Start requeues them.
     std::lock_guard guard(device->mutex);
     for (CaptureBuffer& buffer : device->buffers) {
       buffer.state = CaptureState::Free;
-      buffer.prepared =
-          waveInPrepareHeader(device->real, &buffer.header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+      buffer.prepared = winmm.waveInPrepareHeader(device->real, &buffer.header, sizeof(WAVEHDR)) ==
+                        MMSYSERR_NOERROR;
     }
     device->nextToEncode = device->nextToAdd;
     device->closing = false;

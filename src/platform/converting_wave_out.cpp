@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 
 #include "platform/wave_convert_parts.h"
@@ -30,7 +31,7 @@ struct PlayBuffer {
   PlayState state = PlayState::Free;
   uint64_t generation = 0;
   uint64_t releaseMark = 0;  // the caller's headers returned once it has played
-  DWORD pcmStart = 0;        // PCM bytes written before it since the last reset
+  uint64_t pcmStart = 0;     // PCM bytes written before it since the last reset
   DWORD pcmBytes = 0;
   DWORD codedStart = 0;  // the same in bytes of the caller's format
   DWORD codedBytes = 0;
@@ -77,6 +78,7 @@ struct ConvertingOut {
   std::array<PlayBuffer, PlayBufferCount> buffers;
   AcmConverter decoder;
   bool restartStream = true;
+  DWORD pending = 0;  // coded bytes at the start of the decoder's input it has not used yet
   // The caller's headers not yet returned, in order; `cursor` is the first one not
   // wholly decoded, `offset` the bytes of it already decoded.
   HeaderList queued;
@@ -86,7 +88,9 @@ struct ConvertingOut {
   uint64_t released = 0;  // headers returned since the last reset
   uint64_t marked = 0;    // the highest release mark handed to a buffer
   uint64_t generation = 0;
-  DWORD pcmWritten = 0;
+  // 64 bits: a long playback passes 4 GiB of PCM (about 6.8 hours of 44.1 kHz stereo), and
+  // the device's own 32-bit count is read against it.
+  uint64_t pcmWritten = 0;
   DWORD codedWritten = 0;
   DWORD codedPlayed = 0;
   DWORD codedReported = 0;  // what GetPosition last said: it never goes back before a reset
@@ -95,7 +99,7 @@ struct ConvertingOut {
   DWORD writer = 0;         // the thread writing `waiting` to the device
   Deliveries deliveries;
   bool closing = false;
-  int activeCallbacks = 0;
+  std::atomic<int> activeCallbacks{0};
 };
 
 DeviceSlots<ConvertingOut, HWAVEOUT, MaxOutputDevices> g_devices;
@@ -163,13 +167,14 @@ void Hand(ConvertingOut& device, PlayBuffer& buffer, DWORD pcmBytes, DWORD coded
   device.waiting.Push(&buffer);
 }
 
-// Decodes queued headers into free play buffers.
+// Decodes queued headers into free play buffers. What the codec leaves of its input stays
+// at the front of it for the next round.
 void Decode(ConvertingOut& device) {
   SkipDecoded(device);
-  while (device.cursor) {
+  for (;;) {
     PlayBuffer* buffer = FreeBuffer(device);
     if (!buffer) return;
-    DWORD gathered = 0;
+    DWORD gathered = device.pending;
     const DWORD capacity = device.decoder.sourceCapacity();
     while (device.cursor && gathered + device.blockAlign <= capacity) {
       DWORD count = std::min(Playable(device, device.cursor) - device.offset, capacity - gathered);
@@ -179,16 +184,27 @@ void Decode(ConvertingOut& device) {
       device.offset += count;
       SkipDecoded(device);
     }
+    if (gathered == 0) break;
+    const bool added = gathered > device.pending;
     DWORD used = 0;
     DWORD produced = 0;
     const MMRESULT result = device.decoder.Convert(gathered, device.restartStream, used, produced);
-    device.restartStream = false;
-    if (result != 0) produced = 0;
+    if (result == 0) device.restartStream = false;
+    // What fails, or what the codec will not take at all, is dropped rather than stall.
+    if (result != 0 || (used == 0 && produced == 0)) {
+      used = gathered;
+      produced = 0;
+    }
+    device.pending = gathered - used;
+    std::memmove(device.decoder.source(), device.decoder.source() + used, device.pending);
     produced -= produced % device.pcm.nBlockAlign;
     produced = std::min(produced, static_cast<DWORD>(buffer->data.size()));
-    if (produced == 0) continue;  // nothing to hear; the header goes back by a carrier
+    if (produced == 0) {
+      if (!added) break;
+      continue;  // nothing to hear; the header goes back by a carrier
+    }
     std::memcpy(buffer->data.data(), device.decoder.target(), produced);
-    Hand(device, *buffer, produced, gathered);
+    Hand(device, *buffer, produced, used);
   }
   // Headers that yielded nothing still come back: after the sound before them, or,
   // with nothing playing, by a moment of silence.
@@ -204,9 +220,12 @@ void Decode(ConvertingOut& device) {
 }
 
 // Writes the decoded buffers to the device in order; one thread at a time, so that the
-// order holds when a header arrives while the device thread writes.
-void WriteWaiting(std::unique_lock<std::mutex>& lock, ConvertingOut& device) {
-  if (device.writer != 0) return;
+// order holds when a header arrives while the device thread writes. Answers the device's
+// refusal when it left nothing playing (no completion will come to return the headers),
+// else 0.
+MMRESULT WriteWaiting(std::unique_lock<std::mutex>& lock, ConvertingOut& device) {
+  if (device.writer != 0) return 0;
+  MMRESULT stranded = 0;
   device.writer = GetCurrentThreadId();
   while (PlayBuffer* buffer = device.waiting.Pop()) {
     if (buffer->generation != device.generation || device.closing) {
@@ -216,17 +235,21 @@ void WriteWaiting(std::unique_lock<std::mutex>& lock, ConvertingOut& device) {
     buffer->state = PlayState::Queued;
     device.playing.Push(buffer);
     lock.unlock();
-    const MMRESULT result = waveOutWrite(device.real, &buffer->header, sizeof(WAVEHDR));
+    const MMRESULT result = winmm.waveOutWrite(device.real, &buffer->header, sizeof(WAVEHDR));
     lock.lock();
     if (result != 0) {
       // Its sound is lost; the headers it would have returned go back with the next one.
       device.playing.Remove(buffer);
       buffer->state = PlayState::Free;
-      if (!SoundInFlight(device)) ReleaseUpTo(device, device.consumed);
+      if (!SoundInFlight(device)) {
+        ReleaseUpTo(device, device.consumed);
+        stranded = result;
+      }
     }
   }
   device.writer = 0;
   device.changed.notify_all();
+  return stranded;
 }
 
 // Runs on the device's thread, or on the thread calling Reset or Close.
@@ -234,9 +257,10 @@ void CALLBACK PlayDone(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_PTR par
   if (message != WOM_DONE) return;
   auto& device = *reinterpret_cast<ConvertingOut*>(instance);
   auto& buffer = *reinterpret_cast<PlayBuffer*>(reinterpret_cast<WAVEHDR*>(param1)->dwUser);
+  // Counted before the lock: Close must not miss a callback that waits for it.
+  CallbackScope scope(&device, device.activeCallbacks);
   std::unique_lock lock(device.mutex);
   {
-    CallbackScope scope(&device, device.activeCallbacks);
     device.playing.Remove(&buffer);
     buffer.state = PlayState::Free;
     if (buffer.generation == device.generation && !device.closing) {
@@ -248,26 +272,36 @@ void CALLBACK PlayDone(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_PTR par
     }
     Deliver(lock, device, false);
   }
-  // Reset and Close wait for the count to drop.
+  // Reset and Close wait for the count to drop; past this point, with the lock still held,
+  // the callback touches the device no more.
+  scope.End();
   device.changed.notify_all();
 }
 
+// Sizes everything from the PCM partner and the codec's own figures: the coded format's
+// header may come from a file, and its byte rate says nothing reliable.
 MMRESULT Prepare(ConvertingOut& device) {
-  const WAVEFORMATEX* coded = device.coded.get();
-  DWORD blocks = coded->nAvgBytesPerSec / PlayBuffersPerSecond / device.blockAlign;
-  blocks = std::max<DWORD>(blocks, 1);
-  MMRESULT result = device.decoder.Open(coded, &device.pcm, blocks * device.blockAlign);
+  MMRESULT result = device.decoder.Open(device.coded.get(), &device.pcm);
+  if (result != 0) return result;
+  // The coded bytes the codec says make one buffer's share of a second of PCM.
+  DWORD coded = device.decoder.SourceBytesFor(device.pcm.nAvgBytesPerSec / PlayBuffersPerSecond);
+  coded = std::max(coded - coded % device.blockAlign, device.blockAlign);
+  result = device.decoder.Allocate(coded);
   if (result != 0) return result;
   const DWORD perBuffer =
       std::max<DWORD>(device.decoder.targetCapacity(),
                       device.pcm.nAvgBytesPerSec / CarrierDivisor + device.pcm.nBlockAlign);
+  try {
+    for (PlayBuffer& buffer : device.buffers) buffer.data.assign(perBuffer, 0);
+  } catch (const std::bad_alloc&) {
+    return MMSYSERR_NOMEM;
+  }
   for (PlayBuffer& buffer : device.buffers) {
-    buffer.data.assign(perBuffer, 0);
     buffer.header = WAVEHDR{};
     buffer.header.lpData = reinterpret_cast<LPSTR>(buffer.data.data());
     buffer.header.dwBufferLength = perBuffer;
     buffer.header.dwUser = reinterpret_cast<DWORD_PTR>(&buffer);
-    result = waveOutPrepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
+    result = winmm.waveOutPrepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
     if (result != 0) return result;
     buffer.prepared = true;
   }
@@ -276,11 +310,12 @@ MMRESULT Prepare(ConvertingOut& device) {
 
 void UnprepareAll(ConvertingOut& device) {
   for (PlayBuffer& buffer : device.buffers) {
-    if (buffer.prepared) {
+    // A buffer the device still holds cannot be unprepared, and stays prepared.
+    if (buffer.prepared && !(buffer.header.dwFlags & WHDR_INQUEUE)) {
       buffer.header.dwBufferLength = static_cast<DWORD>(buffer.data.size());
-      waveOutUnprepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
+      buffer.prepared = winmm.waveOutUnprepareHeader(device.real, &buffer.header,
+                                                     sizeof(WAVEHDR)) != MMSYSERR_NOERROR;
     }
-    buffer.prepared = false;
   }
 }
 
@@ -289,7 +324,7 @@ MMRESULT OpenDecoding(LPHWAVEOUT out, UINT deviceId, const WAVEFORMATEX* format,
   WAVEFORMATEX pcm{};
   if (format->nBlockAlign == 0 || !FindPcmPartner(format, false, pcm)) return WAVERR_BADFORMAT;
   if (flags & WAVE_FORMAT_QUERY) {
-    return waveOutOpen(nullptr, deviceId, &pcm, 0, 0, WAVE_FORMAT_QUERY);
+    return winmm.waveOutOpen(nullptr, deviceId, &pcm, 0, 0, WAVE_FORMAT_QUERY);
   }
   if (!out) return MMSYSERR_INVALPARAM;
   if (!IsSupportedCallbackKind(flags)) return MMSYSERR_INVALFLAG;
@@ -298,14 +333,17 @@ MMRESULT OpenDecoding(LPHWAVEOUT out, UINT deviceId, const WAVEFORMATEX* format,
   if (!claimed) return MMSYSERR_ALLOCATED;
   ConvertingOut& device = *claimed;
   device.client = ClientCallback{callback, instance, flags & CALLBACK_TYPEMASK};
-  device.coded.Assign(format);
+  if (!device.coded.Assign(format)) {
+    g_devices.Release(device.handle);
+    return MMSYSERR_NOMEM;
+  }
   device.pcm = pcm;
   device.blockAlign = format->nBlockAlign;
 
   const DWORD realFlags = CALLBACK_FUNCTION | (flags & (WAVE_MAPPED | WAVE_FORMAT_DIRECT));
   MMRESULT result =
-      waveOutOpen(&device.real, deviceId, &device.pcm, reinterpret_cast<DWORD_PTR>(&PlayDone),
-                  reinterpret_cast<DWORD_PTR>(&device), realFlags);
+      winmm.waveOutOpen(&device.real, deviceId, &device.pcm, reinterpret_cast<DWORD_PTR>(&PlayDone),
+                        reinterpret_cast<DWORD_PTR>(&device), realFlags);
   if (result != 0) {
     device.real = nullptr;
     g_devices.Release(device.handle);
@@ -314,7 +352,7 @@ MMRESULT OpenDecoding(LPHWAVEOUT out, UINT deviceId, const WAVEFORMATEX* format,
   result = Prepare(device);
   if (result != 0) {
     UnprepareAll(device);
-    waveOutClose(device.real);
+    winmm.waveOutClose(device.real);
     g_devices.Release(device.handle);
     return result;
   }
@@ -336,11 +374,11 @@ bool IsConvertingDevice(HWAVEOUT device) {
 MMRESULT WINAPI ConvertingWaveOutOpen(LPHWAVEOUT device, UINT deviceId, LPCWAVEFORMATEX format,
                                       DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
   if (!format || IsUncompressedFormat(format)) {
-    return waveOutOpen(device, deviceId, format, callback, instance, flags);
+    return winmm.waveOutOpen(device, deviceId, format, callback, instance, flags);
   }
   MMRESULT direct = MMSYSERR_NOERROR;
   if (g_decoding != PlaybackDecoding::Always) {
-    direct = waveOutOpen(device, deviceId, format, callback, instance, flags);
+    direct = winmm.waveOutOpen(device, deviceId, format, callback, instance, flags);
     if (direct == MMSYSERR_NOERROR) return direct;
   }
   const MMRESULT decoded = OpenDecoding(device, deviceId, format, callback, instance, flags);
@@ -349,7 +387,7 @@ MMRESULT WINAPI ConvertingWaveOutOpen(LPHWAVEOUT device, UINT deviceId, LPCWAVEF
 }
 
 MMRESULT WINAPI ConvertingWaveOutPrepareHeader(HWAVEOUT handle, LPWAVEHDR header, UINT size) {
-  if (!Find(handle)) return waveOutPrepareHeader(handle, header, size);
+  if (!Find(handle)) return winmm.waveOutPrepareHeader(handle, header, size);
   if (!header || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
   header->dwFlags |= WHDR_PREPARED;
   return 0;
@@ -357,7 +395,7 @@ MMRESULT WINAPI ConvertingWaveOutPrepareHeader(HWAVEOUT handle, LPWAVEHDR header
 
 MMRESULT WINAPI ConvertingWaveOutUnprepareHeader(HWAVEOUT handle, LPWAVEHDR header, UINT size) {
   ConvertingOut* device = Find(handle);
-  if (!device) return waveOutUnprepareHeader(handle, header, size);
+  if (!device) return winmm.waveOutUnprepareHeader(handle, header, size);
   if (!header || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
   std::lock_guard guard(device->mutex);
   if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
@@ -367,7 +405,7 @@ MMRESULT WINAPI ConvertingWaveOutUnprepareHeader(HWAVEOUT handle, LPWAVEHDR head
 
 MMRESULT WINAPI ConvertingWaveOutWrite(HWAVEOUT handle, LPWAVEHDR header, UINT size) {
   ConvertingOut* device = Find(handle);
-  if (!device) return waveOutWrite(handle, header, size);
+  if (!device) return winmm.waveOutWrite(handle, header, size);
   if (!header || size < sizeof(WAVEHDR) || (!header->lpData && header->dwBufferLength)) {
     return MMSYSERR_INVALPARAM;
   }
@@ -382,7 +420,21 @@ MMRESULT WINAPI ConvertingWaveOutWrite(HWAVEOUT handle, LPWAVEHDR header, UINT s
     device->offset = 0;
   }
   Decode(*device);
-  WriteWaiting(lock, *device);
+  const MMRESULT refused = WriteWaiting(lock, *device);
+  if (refused != 0 && CallbackScope::OwnDepth(device) == 0) {
+    // The device took nothing and nothing plays, so no completion will ever return this
+    // header: the caller hears of it now, as from a write the device refused, and gets the
+    // header back unqueued. Headers before it come back with the caller's Reset.
+    if (!device->deliveries.finished.Remove(header)) {
+      if (device->cursor == header) {
+        device->cursor = nullptr;
+        device->offset = 0;
+      }
+      device->queued.Remove(header);
+    }
+    header->dwFlags &= ~(WHDR_INQUEUE | WHDR_DONE);
+    return refused;
+  }
   // Headers come back only from the device's callbacks, Reset and Close: never from
   // inside the caller's own write.
   if (CallbackScope::OwnDepth(device) > 0) Deliver(lock, *device, false);
@@ -391,49 +443,60 @@ MMRESULT WINAPI ConvertingWaveOutWrite(HWAVEOUT handle, LPWAVEHDR header, UINT s
 
 MMRESULT WINAPI ConvertingWaveOutReset(HWAVEOUT handle) {
   ConvertingOut* device = Find(handle);
-  if (!device) return waveOutReset(handle);
+  if (!device) return winmm.waveOutReset(handle);
   std::unique_lock lock(device->mutex);
   ++device->generation;
   while (PlayBuffer* buffer = device->waiting.Pop()) buffer->state = PlayState::Free;
-  while (WAVEHDR* header = device->queued.Pop()) {
-    MarkDone(header);
-    device->deliveries.finished.Push(header);
-  }
+  // The caller's headers go back only once the device has been reset: a completion before
+  // that would hand them over while the device still holds sound decoded from them, and
+  // whatever the caller wrote again at once would be cut off by the reset.
+  HeaderList returning;
+  while (WAVEHDR* header = device->queued.Pop()) returning.Push(header);
   device->cursor = nullptr;
   device->offset = 0;
+  device->pending = 0;
   device->consumed = device->released = device->marked = 0;
-  device->pcmWritten = device->codedWritten = device->codedPlayed = device->codedReported = 0;
+  device->pcmWritten = 0;
+  device->codedWritten = device->codedPlayed = device->codedReported = 0;
   device->restartStream = true;
   // A write in progress on another thread finishes before the device forgets its queue.
   const DWORD self = GetCurrentThreadId();
   device->changed.wait(lock, [&] { return device->writer == 0 || device->writer == self; });
   lock.unlock();
-  const MMRESULT result = waveOutReset(device->real);
+  const MMRESULT result = winmm.waveOutReset(device->real);
   lock.lock();
+  while (WAVEHDR* header = returning.Pop()) {
+    MarkDone(header);
+    device->deliveries.finished.Push(header);
+  }
   Deliver(lock, *device, true);
   return result;
 }
 
 MMRESULT WINAPI ConvertingWaveOutGetPosition(HWAVEOUT handle, LPMMTIME time, UINT size) {
   ConvertingOut* device = Find(handle);
-  if (!device) return waveOutGetPosition(handle, time, size);
+  if (!device) return winmm.waveOutGetPosition(handle, time, size);
   if (!time || size < sizeof(MMTIME)) return MMSYSERR_INVALPARAM;
   MMTIME played{};
   played.wType = TIME_BYTES;
-  const MMRESULT result = waveOutGetPosition(device->real, &played, sizeof(played));
+  const MMRESULT result = winmm.waveOutGetPosition(device->real, &played, sizeof(played));
   std::lock_guard guard(device->mutex);
   DWORD position = device->codedPlayed;
   if (result == 0 && played.wType == TIME_BYTES) {
+    // The device counts in 32 bits and cannot have played more than was written: its count
+    // is how far it stands behind what was written.
+    const DWORD behind = static_cast<DWORD>(device->pcmWritten) - played.u.cb;
+    const uint64_t playedPcm = behind <= device->pcmWritten ? device->pcmWritten - behind : 0;
     // The device's clock may pass a buffer before its completion is handled.
     for (size_t i = 0; i < device->playing.size(); ++i) {
       const PlayBuffer& buffer = *device->playing.at(i);
       if (buffer.generation != device->generation) continue;
-      if (played.u.cb >= buffer.pcmStart + buffer.pcmBytes) {
+      if (playedPcm >= buffer.pcmStart + buffer.pcmBytes) {
         position = std::max(position, buffer.codedStart + buffer.codedBytes);
         continue;
       }
-      if (played.u.cb > buffer.pcmStart) {
-        const auto into = static_cast<unsigned long long>(played.u.cb - buffer.pcmStart);
+      if (playedPcm > buffer.pcmStart) {
+        const uint64_t into = playedPcm - buffer.pcmStart;
         position =
             std::max(position, buffer.codedStart +
                                    static_cast<DWORD>(into * buffer.codedBytes / buffer.pcmBytes));
@@ -448,11 +511,35 @@ MMRESULT WINAPI ConvertingWaveOutGetPosition(HWAVEOUT handle, LPMMTIME time, UIN
   return 0;
 }
 
+namespace {
+
+// Waits until no callback runs on another thread and no buffer the device has let go of is
+// still on its way back. Call with `lock` held; false after ClosePatienceMs.
+bool WaitForDevice(std::unique_lock<std::mutex>& lock, ConvertingOut& device) {
+  const int own = CallbackScope::OwnDepth(&device);
+  const DWORD self = GetCurrentThreadId();
+  return device.changed.wait_for(lock, std::chrono::milliseconds(ClosePatienceMs), [&] {
+    if (device.activeCallbacks > own) return false;
+    if (device.writer != 0 && device.writer != self) return false;
+    if (device.deliveries.deliverer != 0 && device.deliveries.deliverer != self) return false;
+    for (const PlayBuffer& buffer : device.buffers) {
+      if (buffer.state == PlayState::Queued && !(buffer.header.dwFlags & WHDR_INQUEUE)) {
+        return false;
+      }
+    }
+    return true;
+  });
+}
+
+}  // namespace
+
 MMRESULT WINAPI ConvertingWaveOutClose(HWAVEOUT handle) {
   ConvertingOut* device = Find(handle);
-  if (!device) return waveOutClose(handle);
+  if (!device) return winmm.waveOutClose(handle);
   {
     std::unique_lock lock(device->mutex);
+    // Freeing the device here would pull it from under the callback that asks.
+    if (InsideOwnCallback(device, device->deliveries)) return MMSYSERR_HANDLEBUSY;
     if (!device->queued.empty() || !device->deliveries.finished.empty()) {
       return WAVERR_STILLPLAYING;
     }
@@ -461,19 +548,31 @@ MMRESULT WINAPI ConvertingWaveOutClose(HWAVEOUT handle) {
     const DWORD self = GetCurrentThreadId();
     device->changed.wait(lock, [&] { return device->writer == 0 || device->writer == self; });
   }
-  waveOutReset(device->real);
+  winmm.waveOutReset(device->real);
   {
     std::unique_lock lock(device->mutex);
-    WaitForCallbacks(lock, device->changed, device, device->activeCallbacks);
+    if (!WaitForDevice(lock, *device)) {
+      // A completion is still on its way: the device stays, usable, rather than be freed
+      // under it.
+      device->closing = false;
+      return MMSYSERR_HANDLEBUSY;
+    }
   }
   UnprepareAll(*device);
-  const MMRESULT result = waveOutClose(device->real);
+  const MMRESULT result = winmm.waveOutClose(device->real);
   if (result != 0) {
+    // The device stays usable. Buffers it still holds stay queued, to come back through its
+    // callback; the others are free again, and out of both queues.
     std::lock_guard guard(device->mutex);
+    while (PlayBuffer* buffer = device->waiting.Pop()) buffer->state = PlayState::Free;
     for (PlayBuffer& buffer : device->buffers) {
+      if (buffer.header.dwFlags & WHDR_INQUEUE) continue;
+      device->playing.Remove(&buffer);
       buffer.state = PlayState::Free;
-      buffer.prepared =
-          waveOutPrepareHeader(device->real, &buffer.header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+      if (!buffer.prepared) {
+        buffer.prepared = winmm.waveOutPrepareHeader(device->real, &buffer.header,
+                                                     sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+      }
     }
     device->closing = false;
     return result;

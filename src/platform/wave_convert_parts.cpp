@@ -7,13 +7,18 @@
 
 namespace wave_convert {
 
-void FormatCopy::Assign(const WAVEFORMATEX* format) {
+bool FormatCopy::Assign(const WAVEFORMATEX* format) {
   const size_t size = format->wFormatTag == WAVE_FORMAT_PCM ? sizeof(WAVEFORMATEX)
                                                             : sizeof(WAVEFORMATEX) + format->cbSize;
-  bytes_.assign(size, 0);
+  try {
+    bytes_.assign(size, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   // A PCM record may come without its cbSize field; the copy then says 0.
   std::memcpy(bytes_.data(), format,
               format->wFormatTag == WAVE_FORMAT_PCM ? sizeof(PCMWAVEFORMAT) : size);
+  return true;
 }
 
 namespace {
@@ -25,6 +30,10 @@ bool StreamConverts(const WAVEFORMATEX* from, const WAVEFORMATEX* to) {
 }
 
 bool Converts(const WAVEFORMATEX* coded, bool encode, const WAVEFORMATEX& pcm) {
+  if (pcm.nBlockAlign == 0 || pcm.nAvgBytesPerSec == 0 ||
+      pcm.nAvgBytesPerSec > MaxPcmBytesPerSecond) {
+    return false;
+  }
   return encode ? StreamConverts(&pcm, coded) : StreamConverts(coded, &pcm);
 }
 
@@ -50,8 +59,11 @@ bool FindPcmPartner(const WAVEFORMATEX* coded, bool encode, WAVEFORMATEX& pcm) {
   built.nChannels = coded->nChannels;
   built.nSamplesPerSec = coded->nSamplesPerSec;
   built.wBitsPerSample = 16;
-  built.nBlockAlign = static_cast<WORD>(built.nChannels * 2);
-  built.nAvgBytesPerSec = built.nSamplesPerSec * built.nBlockAlign;
+  const uint64_t blockAlign = uint64_t{built.nChannels} * 2;
+  const uint64_t byteRate = uint64_t{built.nSamplesPerSec} * blockAlign;
+  if (blockAlign > 0xFFFF || byteRate > MaxPcmBytesPerSecond) return false;
+  built.nBlockAlign = static_cast<WORD>(blockAlign);
+  built.nAvgBytesPerSec = static_cast<DWORD>(byteRate);
   if (!Converts(coded, encode, built)) return false;
   pcm = built;
   return true;
@@ -70,23 +82,30 @@ void FormatTagText(WORD tag, char* text, size_t size) {
   }
 }
 
-MMRESULT AcmConverter::Open(const WAVEFORMATEX* from, const WAVEFORMATEX* to,
-                            DWORD sourceCapacity) {
+MMRESULT AcmConverter::Open(const WAVEFORMATEX* from, const WAVEFORMATEX* to) {
   Close();
-  MMRESULT result = acmStreamOpen(&stream_, nullptr, const_cast<WAVEFORMATEX*>(from),
-                                  const_cast<WAVEFORMATEX*>(to), nullptr, 0, 0, 0);
-  if (result != 0) {
-    stream_ = nullptr;
-    return result;
-  }
+  const MMRESULT result = acmStreamOpen(&stream_, nullptr, const_cast<WAVEFORMATEX*>(from),
+                                        const_cast<WAVEFORMATEX*>(to), nullptr, 0, 0, 0);
+  if (result != 0) stream_ = nullptr;
+  return result;
+}
+
+MMRESULT AcmConverter::Allocate(DWORD sourceCapacity) {
+  if (!stream_ || prepared_) return MMSYSERR_ERROR;
+  if (sourceCapacity == 0 || sourceCapacity > MaxConvertBytes) return MMSYSERR_NOMEM;
   DWORD targetCapacity = 0;
-  result = acmStreamSize(stream_, sourceCapacity, &targetCapacity, ACM_STREAMSIZEF_SOURCE);
-  if (result != 0 || targetCapacity == 0) {
-    Close();
-    return result != 0 ? result : MMSYSERR_ERROR;
+  MMRESULT result = acmStreamSize(stream_, sourceCapacity, &targetCapacity, ACM_STREAMSIZEF_SOURCE);
+  if (result != 0) return result;
+  if (targetCapacity == 0) return MMSYSERR_ERROR;
+  if (targetCapacity > MaxConvertBytes) return MMSYSERR_NOMEM;
+  try {
+    source_.assign(sourceCapacity, 0);
+    target_.assign(targetCapacity, 0);
+  } catch (const std::bad_alloc&) {
+    source_ = {};
+    target_ = {};
+    return MMSYSERR_NOMEM;
   }
-  source_.assign(sourceCapacity, 0);
-  target_.assign(targetCapacity, 0);
   header_ = ACMSTREAMHEADER{};
   header_.cbStruct = sizeof(header_);
   header_.pbSrc = source_.data();
@@ -94,10 +113,7 @@ MMRESULT AcmConverter::Open(const WAVEFORMATEX* from, const WAVEFORMATEX* to,
   header_.pbDst = target_.data();
   header_.cbDstLength = targetCapacity;
   result = acmStreamPrepareHeader(stream_, &header_, 0);
-  if (result != 0) {
-    Close();
-    return result;
-  }
+  if (result != 0) return result;
   prepared_ = true;
   return 0;
 }
@@ -144,6 +160,18 @@ void HeaderList::Push(WAVEHDR* header) {
     head_ = header;
   }
   tail_ = header;
+}
+
+bool HeaderList::Remove(WAVEHDR* header) {
+  WAVEHDR* previous = nullptr;
+  for (WAVEHDR* item = head_; item; previous = item, item = item->lpNext) {
+    if (item != header) continue;
+    (previous ? previous->lpNext : head_) = item->lpNext;
+    if (tail_ == item) tail_ = previous;
+    item->lpNext = nullptr;
+    return true;
+  }
+  return false;
 }
 
 WAVEHDR* HeaderList::Pop() {
@@ -198,19 +226,21 @@ thread_local const void* t_device = nullptr;
 thread_local int t_depth = 0;
 }  // namespace
 
-CallbackScope::CallbackScope(const void* device, int& active)
-    : active_(active), savedDevice_(t_device), savedDepth_(t_depth) {
+CallbackScope::CallbackScope(const void* device, std::atomic<int>& active)
+    : active_(&active), savedDevice_(t_device), savedDepth_(t_depth) {
   if (t_device == device) {
     ++t_depth;
   } else {
     t_device = device;
     t_depth = 1;
   }
-  ++active_;
+  ++*active_;
 }
 
-CallbackScope::~CallbackScope() {
-  --active_;
+void CallbackScope::End() {
+  if (!active_) return;
+  --*active_;
+  active_ = nullptr;
   t_device = savedDevice_;
   t_depth = savedDepth_;
 }
@@ -220,7 +250,7 @@ int CallbackScope::OwnDepth(const void* device) {
 }
 
 void WaitForCallbacks(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
-                      const void* device, const int& active) {
+                      const void* device, const std::atomic<int>& active) {
   const int own = CallbackScope::OwnDepth(device);
   changed.wait(lock, [&] { return active <= own; });
 }
@@ -249,3 +279,5 @@ bool CanRecordFormat(const WAVEFORMATEX* format, char* why, size_t whySize) {
   }
   return false;
 }
+
+WinmmWaveCalls winmm;

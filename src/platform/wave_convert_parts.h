@@ -7,18 +7,28 @@
 #include <msacm.h>
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace wave_convert {
 
+// Bounds on what a format may make a device allocate: a header is read from a file, and its
+// figures must never size memory unchecked. 384 kHz, 8 channels of 32 bits is the most PCM
+// a partner format may carry.
+constexpr DWORD MaxPcmBytesPerSecond = 384000 * 8 * 4;
+// The most either buffer of one conversion may hold.
+constexpr DWORD MaxConvertBytes = 16 * 1024 * 1024;
+
 // A copy of a format record with its format-specific bytes.
 class FormatCopy {
  public:
-  void Assign(const WAVEFORMATEX* format);
+  // False when the copy could not be allocated.
+  bool Assign(const WAVEFORMATEX* format);
   const WAVEFORMATEX* get() const { return reinterpret_cast<const WAVEFORMATEX*>(bytes_.data()); }
   WAVEFORMATEX* get() { return reinterpret_cast<WAVEFORMATEX*>(bytes_.data()); }
 
@@ -28,7 +38,8 @@ class FormatCopy {
 
 // The PCM format to capture (encode == true) or to play (encode == false) for a
 // compressed format: the compression manager's suggestion, else 16-bit PCM at the same
-// rate and channel count; in either case only when a stream converts between the two.
+// rate and channel count; in either case only when a stream converts between the two and
+// its byte rate is within MaxPcmBytesPerSecond.
 bool FindPcmPartner(const WAVEFORMATEX* coded, bool encode, WAVEFORMATEX& pcm);
 
 // The compression manager's name of a format tag, or "format <tag>".
@@ -43,10 +54,14 @@ class AcmConverter {
   AcmConverter& operator=(const AcmConverter&) = delete;
   ~AcmConverter() { Close(); }
 
-  // Opens the stream and sizes the output buffer for `sourceCapacity` input bytes.
-  MMRESULT Open(const WAVEFORMATEX* from, const WAVEFORMATEX* to, DWORD sourceCapacity);
+  // Opens the stream; Allocate then sizes its buffers.
+  MMRESULT Open(const WAVEFORMATEX* from, const WAVEFORMATEX* to);
+  // Takes `sourceCapacity` input bytes and the output the codec says they make, each at most
+  // MaxConvertBytes; MMSYSERR_NOMEM when either is larger or cannot be allocated.
+  MMRESULT Allocate(DWORD sourceCapacity);
   void Close();
-  // Input bytes that make one block of output (the encoder's whole-block unit).
+  // Input bytes that make `outputBytes` bytes of output, by the codec's own figures; 0 when
+  // it cannot say.
   DWORD SourceBytesFor(DWORD outputBytes) const;
   // Converts the first `bytes` bytes of source() into target(); whole blocks only.
   MMRESULT Convert(DWORD bytes, bool start, DWORD& used, DWORD& produced);
@@ -69,6 +84,8 @@ class HeaderList {
  public:
   void Push(WAVEHDR* header);
   WAVEHDR* Pop();
+  // Takes `header` out wherever it is; false when it is not in the list.
+  bool Remove(WAVEHDR* header);
   WAVEHDR* front() const { return head_; }
   bool empty() const { return head_ == nullptr; }
 
@@ -88,18 +105,29 @@ class DeviceSlots {
     std::lock_guard guard(mutex_);
     for (Slot& slot : slots_) {
       if (!slot.device) {
-        slot.device = std::make_unique<Device>();
+        try {
+          slot.device = std::make_unique<Device>();
+        } catch (const std::bad_alloc&) {
+          return nullptr;
+        }
         slot.device->handle = reinterpret_cast<Handle>(&slot);
         return slot.device.get();
       }
     }
     return nullptr;
   }
-  // The device of a handle Claim gave out, or nullptr for any other handle.
-  Device* Find(Handle handle) const {
-    const auto* slot = reinterpret_cast<const Slot*>(handle);
-    if (slot < slots_.data() || slot >= slots_.data() + slots_.size()) return nullptr;
-    return slot->device.get();
+  // The device of a handle Claim gave out, or nullptr for any other handle. The slot is
+  // read under the lock, as Release may empty it on another thread; the caller does not
+  // close a device while it still uses it.
+  Device* Find(Handle handle) {
+    const auto address = reinterpret_cast<std::uintptr_t>(handle);
+    const auto first = reinterpret_cast<std::uintptr_t>(slots_.data());
+    const auto end = reinterpret_cast<std::uintptr_t>(slots_.data() + slots_.size());
+    if (address < first || address >= end || (address - first) % sizeof(Slot) != 0) {
+      return nullptr;
+    }
+    std::lock_guard guard(mutex_);
+    return reinterpret_cast<Slot*>(handle)->device.get();
   }
   // Frees the device of a handle Claim gave out.
   void Release(Handle handle) {
@@ -126,18 +154,22 @@ struct ClientCallback {
 bool IsSupportedCallbackKind(DWORD openFlags);
 
 // The counts a device keeps of the callbacks running inside it, so that Stop, Reset and
-// Close can wait for them without waiting for the thread they run on.
+// Close can wait for them without waiting for the thread they run on. A callback enters the
+// scope before it takes the device's lock, so that Close cannot miss one waiting for it, and
+// ends it (End) while it still holds the lock: once Close has the lock and sees no callback,
+// none touches the device again.
 class CallbackScope {
  public:
-  CallbackScope(const void* device, int& active);
-  ~CallbackScope();
+  CallbackScope(const void* device, std::atomic<int>& active);
+  ~CallbackScope() { End(); }
   CallbackScope(const CallbackScope&) = delete;
   CallbackScope& operator=(const CallbackScope&) = delete;
+  void End();
   // Callbacks of `device` that the current thread is inside.
   static int OwnDepth(const void* device);
 
  private:
-  int& active_;
+  std::atomic<int>* active_;
   const void* savedDevice_;
   int savedDepth_;
 };
@@ -173,7 +205,17 @@ void DeliverFinished(std::unique_lock<std::mutex>& lock, std::condition_variable
 
 // Waits until no callback of `device` runs on another thread. Call with `lock` held.
 void WaitForCallbacks(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
-                      const void* device, const int& active);
+                      const void* device, const std::atomic<int>& active);
+
+// Whether the current thread is inside a callback of `device`, its own or one delivering its
+// headers to the caller: Close from there would free the device under that callback.
+inline bool InsideOwnCallback(const void* device, const Deliveries& deliveries) {
+  return CallbackScope::OwnDepth(device) > 0 || deliveries.deliverer == GetCurrentThreadId();
+}
+
+// How long Close waits for callbacks still running and buffers still on their way back
+// before it answers busy and keeps the device.
+constexpr DWORD ClosePatienceMs = 2000;
 
 inline void MarkDone(WAVEHDR* header) {
   header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;

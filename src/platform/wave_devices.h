@@ -20,7 +20,12 @@
 // WINMM itself does for the buffers those calls return); submitting a buffer never calls
 // back on the caller's thread. Stop, Reset and Close may be called from the window's
 // thread while the device thread delivers; they wait only for deliveries that never wait
-// on the window's thread.
+// on the window's thread. Close refuses with MMSYSERR_HANDLEBUSY from inside the device's
+// own callback, and when a callback still runs or a buffer is still on its way back after a
+// bounded wait: the device then stays open rather than be freed under its callback.
+// Every buffer a converting device allocates is sized from the PCM side and the codec's own
+// figures, never from a header's byte rate, and is bounded; an allocation that fails makes
+// the open fail with MMSYSERR_NOMEM.
 #pragma once
 
 #include <windows.h>
@@ -61,6 +66,28 @@ MMRESULT WINAPI ConvertingWaveOutClose(HWAVEOUT device);
 // Whether a device handle is one of the converting devices (false for a WINMM handle).
 bool IsConvertingDevice(HWAVEIN device);
 bool IsConvertingDevice(HWAVEOUT device);
+
+// The WINMM calls the converting devices make on the devices underneath them, and to which
+// they pass uncompressed formats. Tests put fake devices here.
+struct WinmmWaveCalls {
+  decltype(&::waveInOpen) waveInOpen = &::waveInOpen;
+  decltype(&::waveInPrepareHeader) waveInPrepareHeader = &::waveInPrepareHeader;
+  decltype(&::waveInUnprepareHeader) waveInUnprepareHeader = &::waveInUnprepareHeader;
+  decltype(&::waveInAddBuffer) waveInAddBuffer = &::waveInAddBuffer;
+  decltype(&::waveInStart) waveInStart = &::waveInStart;
+  decltype(&::waveInStop) waveInStop = &::waveInStop;
+  decltype(&::waveInReset) waveInReset = &::waveInReset;
+  decltype(&::waveInGetPosition) waveInGetPosition = &::waveInGetPosition;
+  decltype(&::waveInClose) waveInClose = &::waveInClose;
+  decltype(&::waveOutOpen) waveOutOpen = &::waveOutOpen;
+  decltype(&::waveOutPrepareHeader) waveOutPrepareHeader = &::waveOutPrepareHeader;
+  decltype(&::waveOutUnprepareHeader) waveOutUnprepareHeader = &::waveOutUnprepareHeader;
+  decltype(&::waveOutWrite) waveOutWrite = &::waveOutWrite;
+  decltype(&::waveOutReset) waveOutReset = &::waveOutReset;
+  decltype(&::waveOutGetPosition) waveOutGetPosition = &::waveOutGetPosition;
+  decltype(&::waveOutClose) waveOutClose = &::waveOutClose;
+};
+extern WinmmWaveCalls winmm;
 
 // When compressed playback decodes itself instead of asking the wave mapper first. The
 // mapper of the test platform plays every format, so tests force the decoding path.

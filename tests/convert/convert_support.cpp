@@ -263,6 +263,36 @@ PlayRun PlayThroughDevices(const WAVEFORMATEX* format, std::span<const BYTE> dat
   return run;
 }
 
+std::vector<BYTE> ImaTone(const WAVEFORMATEX* ima, double seconds) {
+  const FormatBytes pcmBytes = PcmFormatBytes(ima->nChannels, ima->nSamplesPerSec, 16);
+  const auto* pcm = AsFormat(pcmBytes);
+  std::vector<int16_t> samples(static_cast<size_t>(seconds * pcm->nSamplesPerSec) * pcm->nChannels);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<int16_t>(12000 * std::sin(i * 0.0627));
+  }
+  HACMSTREAM stream = nullptr;
+  if (acmStreamOpen(&stream, nullptr, const_cast<WAVEFORMATEX*>(pcm),
+                    const_cast<WAVEFORMATEX*>(ima), nullptr, 0, 0, 0) != 0) {
+    return {};
+  }
+  const DWORD sourceBytes = static_cast<DWORD>(samples.size() * 2);
+  DWORD size = 0;
+  acmStreamSize(stream, sourceBytes, &size, ACM_STREAMSIZEF_SOURCE);
+  std::vector<BYTE> coded(size);
+  ACMSTREAMHEADER header{};
+  header.cbStruct = sizeof(header);
+  header.pbSrc = reinterpret_cast<BYTE*>(samples.data());
+  header.cbSrcLength = sourceBytes;
+  header.pbDst = coded.data();
+  header.cbDstLength = size;
+  acmStreamPrepareHeader(stream, &header, 0);
+  acmStreamConvert(stream, &header, ACM_STREAMCONVERTF_BLOCKALIGN | ACM_STREAMCONVERTF_START);
+  coded.resize(header.cbDstLengthUsed);
+  acmStreamUnprepareHeader(stream, &header, 0);
+  acmStreamClose(stream, 0);
+  return coded;
+}
+
 std::vector<int16_t> DecodeToPcm16(const WAVEFORMATEX* coded, std::span<const BYTE> data) {
   WAVEFORMATEX pcm = PcmWaveFormat(coded->nChannels, coded->nSamplesPerSec, 16);
   const DWORD whole = static_cast<DWORD>(data.size() - data.size() % coded->nBlockAlign);

@@ -73,6 +73,9 @@ struct PlayRun {
 };
 PlayRun PlayThroughDevices(const WAVEFORMATEX* format, std::span<const BYTE> data, DWORD chunk);
 
+// IMA ADPCM made by the compression manager from a tone of `seconds`, for playback.
+std::vector<BYTE> ImaTone(const WAVEFORMATEX* ima, double seconds);
+
 // Decodes data of a compressed format to 16-bit PCM with the compression manager.
 std::vector<int16_t> DecodeToPcm16(const WAVEFORMATEX* coded, std::span<const BYTE> data);
 

@@ -90,37 +90,6 @@ bool WaitFor(const std::function<bool()>& done, DWORD milliseconds) {
   return true;
 }
 
-// IMA ADPCM made by the compression manager from a tone, for playback.
-std::vector<BYTE> ImaTone(const WAVEFORMATEX* ima, double seconds) {
-  const FormatBytes pcmBytes = PcmFormatBytes(ima->nChannels, ima->nSamplesPerSec, 16);
-  const auto* pcm = AsFormat(pcmBytes);
-  std::vector<int16_t> samples(static_cast<size_t>(seconds * pcm->nSamplesPerSec) * pcm->nChannels);
-  for (size_t i = 0; i < samples.size(); ++i) {
-    samples[i] = static_cast<int16_t>(12000 * std::sin(i * 0.0627));
-  }
-  HACMSTREAM stream = nullptr;
-  if (acmStreamOpen(&stream, nullptr, const_cast<WAVEFORMATEX*>(pcm),
-                    const_cast<WAVEFORMATEX*>(ima), nullptr, 0, 0, 0) != 0) {
-    return {};
-  }
-  const DWORD sourceBytes = static_cast<DWORD>(samples.size() * 2);
-  DWORD size = 0;
-  acmStreamSize(stream, sourceBytes, &size, ACM_STREAMSIZEF_SOURCE);
-  std::vector<BYTE> coded(size);
-  ACMSTREAMHEADER header{};
-  header.cbStruct = sizeof(header);
-  header.pbSrc = reinterpret_cast<BYTE*>(samples.data());
-  header.cbSrcLength = sourceBytes;
-  header.pbDst = coded.data();
-  header.cbDstLength = size;
-  acmStreamPrepareHeader(stream, &header, 0);
-  acmStreamConvert(stream, &header, ACM_STREAMCONVERTF_BLOCKALIGN | ACM_STREAMCONVERTF_START);
-  coded.resize(header.cbDstLengthUsed);
-  acmStreamUnprepareHeader(stream, &header, 0);
-  acmStreamClose(stream, 0);
-  return coded;
-}
-
 class ConvertingInput : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -1,8 +1,10 @@
 // The real program, driven from outside: New with a compressed format picked in the
 // chooser, Record three seconds of the known signal, Stop; the file carries the chosen
 // format and whole blocks that decode to the signal; Play sends the sound to the device.
-// A format that cannot be recorded is refused with a message and leaves the file alone.
+// A format that cannot be recorded is refused with a message and leaves the file alone. A
+// file whose header lies about its byte rate never makes the program take memory by it.
 #include <windows.h>
+#include <psapi.h>
 
 #include <gtest/gtest.h>
 
@@ -111,7 +113,85 @@ void ExpectRecordsAndPlays(const E2ECase& c) {
   EXPECT_GE(Correlation(played, decoded), 0.98);
 }
 
+// An IMA ADPCM file (11025 Hz mono) whose header says `byteRate`.
+std::vector<unsigned char> ImaFileWithByteRate(DWORD byteRate) {
+  FormatBytes format = OfferedFormat(WAVE_FORMAT_IMA_ADPCM, 1, 11025);
+  if (format.empty()) return {};
+  const std::vector<BYTE> data = ImaTone(AsFormat(format), 1.5);
+  reinterpret_cast<WAVEFORMATEX*>(format.data())->nAvgBytesPerSec = byteRate;
+  std::vector<unsigned char> file;
+  const auto tag = [&](const char* text) { file.insert(file.end(), text, text + 4); };
+  const auto word = [&](DWORD value) {
+    file.insert(file.end(), reinterpret_cast<BYTE*>(&value), reinterpret_cast<BYTE*>(&value) + 4);
+  };
+  tag("RIFF");
+  word(static_cast<DWORD>(4 + 8 + format.size() + 12 + 8 + data.size()));
+  tag("WAVE");
+  tag("fmt ");
+  word(static_cast<DWORD>(format.size()));
+  file.insert(file.end(), format.begin(), format.end());
+  tag("fact");
+  word(4);
+  word(static_cast<DWORD>(data.size() / 256 * 505));
+  tag("data");
+  word(static_cast<DWORD>(data.size()));
+  file.insert(file.end(), data.begin(), data.end());
+  return file;
+}
+
+SIZE_T PeakWorkingSet(HANDLE process) {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof(counters);
+  if (!GetProcessMemoryInfo(process, &counters, sizeof(counters))) return 0;
+  return counters.PeakWorkingSetSize;
+}
+
 }  // namespace
+
+// Open refuses a byte rate of 0 with its message; the others open, and Record and Play then
+// work as for any IMA ADPCM file, the window answering and the memory as small as ever.
+TEST(ConvertE2E, AByteRateTheFileLiesAboutNeverHangsTheWindow) {
+  constexpr SIZE_T Bound = SIZE_T{256} << 20;
+  for (const DWORD rate : {0u, 0x40000000u, 0x7FFFFFFFu}) {
+    SCOPED_TRACE(rate);
+    TempFolder folder;
+    const std::string path = folder.file("hostile.wav");
+    const std::vector<unsigned char> bytes = ImaFileWithByteRate(rate);
+    ASSERT_FALSE(bytes.empty());
+    ASSERT_TRUE(WriteWholeFile(path, bytes));
+    RecorderApp app;
+    ASSERT_TRUE(app.Start()) << app.LastError();
+    const auto ExpectBoundedMemory = [&] {
+      const SIZE_T peak = PeakWorkingSet(app.process());
+      EXPECT_GT(peak, 0u);
+      EXPECT_LT(peak, Bound);
+    };
+    const std::string opened = OpenThroughDialog(app, path);
+    if (rate == 0) {
+      EXPECT_NE(opened.find("Open showed Error: "), std::string::npos) << opened;
+    } else {
+      ASSERT_TRUE(opened.empty()) << opened;
+      ASSERT_TRUE(app.ClickButton(IDC_RECORD));
+      Sleep(1000);
+      ASSERT_TRUE(app.ClickButton(IDC_STOP));
+      ASSERT_TRUE(WaitUntilIdle(app, 10000));
+      EXPECT_TRUE(app.NoMessageBoxWithin(200));
+      ExpectBoundedMemory();
+      const WaveFile wave = ReadWave(path);
+      EXPECT_GT(wave.data.size(), 0u);
+      EXPECT_EQ(wave.data.size() % 256, 0u);
+
+      ASSERT_TRUE(app.ClickButton(IDC_PLAY));
+      ASSERT_TRUE(WaitUntilIdle(app, 20000));
+      EXPECT_TRUE(app.NoMessageBoxWithin(200));
+      ExpectBoundedMemory();
+    }
+    ASSERT_TRUE(app.Sync());
+    app.Close();
+    EXPECT_EQ(app.WaitForExit(), 0u);
+  }
+  DeleteFileA(PlaybackFilePath().c_str());
+}
 
 TEST(ConvertE2E, ImaAdpcmStereo) {
   ExpectRecordsAndPlays(
