@@ -109,7 +109,7 @@ TEST(EngineE2E, StopByKeyDuringARecordingLeavesTheFileFinal) {
   ASSERT_TRUE(started.empty()) << started;
 
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
-  ASSERT_TRUE(WaitFor([&] { return app.ControlText(IDC_LENGTH) >= "00:00.5"; }, 10000));
+  ASSERT_TRUE(PollUntil(10000, [&] { return app.ControlText(IDC_LENGTH) >= "00:00.5"; }));
   ASSERT_TRUE(app.PressKey('S')) << app.LastError();
   ASSERT_TRUE(WaitUntilIdle(app, 5000));
   EXPECT_TRUE(app.NoMessageBoxWithin(200));
