@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "platform/wave_convert_parts.h"
+#include "convert/wave_convert_parts.h"
 #include "platform/wave_devices.h"
 
 namespace {

@@ -1,4 +1,8 @@
-#include "platform/wave_convert_parts.h"
+// What the converting input and output devices share: copies of formats, the choice of a PCM
+// partner for a compressed format, the compression-manager stream with its buffers, the queue
+// of a caller's headers, the caller's callback and the count of running callbacks, and the
+// question of which formats this computer can record.
+#include "convert/wave_convert_parts.h"
 
 #include <cstdio>
 #include <cstring>
