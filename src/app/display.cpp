@@ -9,6 +9,7 @@
 
 #include "app/context.h"
 #include "app/transport_tips.h"
+#include "recent/recent_list.h"
 #include "resources/resource.h"
 #include "wave/format.h"
 
@@ -17,7 +18,6 @@ namespace {
 constexpr char AppTitle[] = "Audio Recorder";
 constexpr UINT MenuEnabled = MF_BYCOMMAND | MF_ENABLED;
 constexpr UINT MenuDisabled = MF_BYCOMMAND | MF_GRAYED | MF_DISABLED;
-constexpr int RecentMenuEntries = 4;
 
 void EnableButton(UINT id, bool enabled) {
   EnableWindow(g_controls.buttons[id - IDC_REWIND], enabled);
@@ -48,7 +48,7 @@ void UpdateControlStates(HWND window) {
   EnableCommand(menu, IDM_PROPERTIES, loaded && idle);
   EnableCommand(menu, IDM_OPEN, idle);
   EnableCommand(menu, IDM_NEW, idle);
-  for (int i = 1; i <= RecentMenuEntries; ++i) EnableCommand(menu, IDM_RECENT_BASE + i, idle);
+  for (int i = 1; i <= RecentListSize; ++i) EnableCommand(menu, IDM_RECENT_BASE + i, idle);
 }
 
 int BytesToTenths(DWORD bytes) {

@@ -26,11 +26,9 @@
 
 namespace {
 
-constexpr WORD RecentMenuLimit = 4;
-constexpr WORD RecentCapacity = 4;
 constexpr WORD RecentEntrySize = 128;
 constexpr UINT RecentFirstCommand = IDM_RECENT_BASE + 1;
-constexpr UINT RecentLastCommand = IDM_RECENT_BASE + RecentCapacity;
+constexpr UINT RecentLastCommand = IDM_RECENT_BASE + RecentListSize;
 
 // An accelerator's WM_COMMAND carries notification code 1 and no control.
 constexpr WORD AcceleratorNotification = 1;
@@ -136,8 +134,7 @@ BOOL InitMainDialog(HWND window) {
   UpdateControlStates(window);
 
   // Without a list (memory short) the program simply runs without recent files.
-  g_recentList =
-      CreateRecentList(RecentMenuLimit, RecentCapacity, RecentEntrySize, IDM_RECENT_BASE);
+  g_recentList = CreateRecentList(RecentListSize, RecentListSize, RecentEntrySize, IDM_RECENT_BASE);
   if (g_recentList) {
     LoadRecentList(g_recentList, RecentFilesKey);
     BuildRecentMenu(g_recentList, GetSubMenu(GetMenu(window), 0), IDM_EXIT);

@@ -53,11 +53,6 @@ inline void DeleteDc(HDC dc) {
 inline void CloseKernelHandle(HANDLE h) {
   CloseHandle(h);
 }
-inline void FreeGlobal(HGLOBAL g) {
-  // A block is kept locked for its whole life, so it is unlocked once before freeing.
-  GlobalUnlock(g);
-  GlobalFree(g);
-}
 }  // namespace owners_detail
 
 using MmioFile = UniqueAny<HMMIO, owners_detail::CloseMmio>;
@@ -109,6 +104,12 @@ class GlobalBlock {
   }
   HGLOBAL handle() const { return handle_; }
   void* address() const { return address_; }
+  // Gives the locked block up to a record that lives beyond this owner (FreeLockedBlock
+  // releases it); returns its address.
+  void* Release() {
+    handle_ = nullptr;
+    return std::exchange(address_, nullptr);
+  }
   template <typename T>
   T* as() const {
     return static_cast<T*>(address_);
@@ -118,6 +119,22 @@ class GlobalBlock {
   HGLOBAL handle_ = nullptr;
   void* address_ = nullptr;
 };
+
+// A zero-filled movable block, locked for as long as a record that lives from start-up to
+// shutdown keeps it; null when memory is short.
+inline void* AllocateLockedBlock(SIZE_T bytes) {
+  GlobalBlock block;
+  if (!block.Allocate(GHND, bytes) || !block.Lock()) return nullptr;
+  return block.Release();
+}
+// Releases a block from AllocateLockedBlock (or GlobalBlock::Release) by its address.
+inline void FreeLockedBlock(void* address) {
+  if (!address) return;
+  const HGLOBAL handle = GlobalHandle(address);
+  if (!handle) return;
+  GlobalUnlock(handle);
+  GlobalFree(handle);
+}
 
 // Selects an object into a drawing context and puts the previous one back at scope end.
 class ScopedSelectObject {

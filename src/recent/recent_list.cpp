@@ -15,29 +15,12 @@
 
 namespace {
 
-// SetRecentFile accepts indexes below this whatever the list's capacity says.
+// SetRecentFile's own bound on indexes; the list's capacity bounds them as well.
 constexpr WORD kSetIndexLimit = 4;
 // Room the save and load work buffers have beyond one entry slot.
 constexpr WORD kWorkBufferExtra = 20;
 // The largest value the load reads: one slot plus a little.
 constexpr WORD kReadLimitExtra = 10;
-
-// A zero-filled movable block, locked for the whole life of the list; null when short.
-void* AllocLocked(SIZE_T bytes) {
-  HGLOBAL handle = sys.GlobalAlloc(GHND, bytes);
-  if (!handle) return nullptr;
-  void* address = sys.GlobalLock(handle);
-  if (!address) GlobalFree(handle);
-  return address;
-}
-
-void FreeLocked(void* address) {
-  if (!address) return;
-  HGLOBAL handle = GlobalHandle(address);
-  if (!handle) return;
-  GlobalUnlock(handle);
-  GlobalFree(handle);
-}
 
 char* Slot(const RecentFileList* list, WORD index) {
   return list->entries + static_cast<size_t>(index) * list->entrySize;
@@ -88,16 +71,17 @@ HMENU FileMenu(HWND window) {
 
 RecentFileList* CreateRecentList(WORD menuLimit, WORD capacity, WORD entrySize,
                                  WORD baseCommandId) {
-  auto* list = static_cast<RecentFileList*>(AllocLocked(sizeof(RecentFileList)));
+  auto* list = static_cast<RecentFileList*>(AllocateLockedBlock(sizeof(RecentFileList)));
   if (!list) return nullptr;
   list->count = 0;
   list->menuLimit = menuLimit;
   list->capacity = capacity;
   list->entrySize = entrySize;
   list->baseCommandId = baseCommandId;
-  list->entries = static_cast<char*>(AllocLocked(static_cast<SIZE_T>(capacity) * entrySize));
+  list->entries =
+      static_cast<char*>(AllocateLockedBlock(static_cast<SIZE_T>(capacity) * entrySize));
   if (!list->entries) {
-    FreeLocked(list);
+    FreeLockedBlock(list);
     return nullptr;
   }
   return list;
@@ -105,9 +89,9 @@ RecentFileList* CreateRecentList(WORD menuLimit, WORD capacity, WORD entrySize,
 
 void FreeRecentList(RecentFileList* list) {
   if (!list) return;
-  FreeLocked(list->entries);
+  FreeLockedBlock(list->entries);
   list->entries = nullptr;
-  FreeLocked(list);
+  FreeLockedBlock(list);
 }
 
 void AddRecentFile(RecentFileList* list, const char* path) {
@@ -252,8 +236,8 @@ int OpenRecentFile(HWND window, UINT commandId) {
   RecentFileList* list = g_recentList;
   if (!list) return 0;
 
-  // Work on copies: a missing file must not replace the path and name of the sound that
-  // stays loaded, or Play and Record would then look for the missing file.
+  // Work on copies: a missing file must not replace the path and name shown for the sound
+  // that stays loaded.
   char path[sizeof g_context.filePath] = {};
   if (!GetRecentFile(list, static_cast<WORD>(commandId), 1, path, sizeof path)) return 0;
 

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 inline constexpr const char* RecentFilesKey = "Software\\Velmora\\Quenby Pro Recorder";
+// How many files the program's list keeps and shows in the File menu.
+inline constexpr WORD RecentListSize = 4;
 
 struct RecentFileList {
   WORD count;

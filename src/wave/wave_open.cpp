@@ -1,4 +1,5 @@
-// File Open and the recent-file commands: make an existing RIFF WAVE file the current file.
+// Reading an existing RIFF WAVE file and making it the current file: File Open here, and the
+// recent-file command (src/recent) through OpenWaveFile.
 // Runs on the main dialog's thread while the recorder is idle, so no device uses the format
 // or the file while they change.
 #include <cstring>
