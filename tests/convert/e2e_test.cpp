@@ -83,7 +83,10 @@ void ExpectRecordsAndPlays(const E2ECase& c) {
   ASSERT_TRUE(made.empty()) << made;
 
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
-  Sleep(3000);
+  // About three seconds of sound, however long the busy machine takes to capture them.
+  ASSERT_TRUE(PollUntil(
+      60000, [&] { return ShownBytes(app).value_or(0) >= 3.0 * format->nAvgBytesPerSec; }, 50))
+      << app.ControlText(IDC_DATASIZE);
   ASSERT_TRUE(app.ClickButton(IDC_STOP));
   ASSERT_TRUE(WaitUntilIdle(app, 5000));
   EXPECT_TRUE(app.NoMessageBoxWithin(200));
@@ -224,31 +227,15 @@ TEST(ConvertE2E, MicrosoftAdpcmIsRefusedAndTheFileLeftAlone) {
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
   const auto box = app.AcknowledgeMessageBox("Error");
   ASSERT_TRUE(box.has_value()) << "no message when Record is pressed";
-  EXPECT_FALSE(box->text.empty());
+  EXPECT_EQ(box->text,
+            "This computer cannot record in the Microsoft ADPCM format: it has no encoder for it.  "
+            "Choose another format with File New, or play files in this format.");
   // Nothing left open or running: the idle controls, and Record answers again.
   ASSERT_TRUE(WaitUntilIdle(app, 3000));
   EXPECT_EQ(ReadWholeFile(path), before);
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
   EXPECT_TRUE(app.AcknowledgeMessageBox("Error").has_value());
   EXPECT_EQ(ReadWholeFile(path), before);
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
-}
-
-// The refusal in this program's own words, naming the format, before any device is opened.
-TEST(ConvertE2E, TheRefusalNamesTheFormat) {
-  TempFolder folder;
-  const std::string path = folder.file("take.wav");
-  RecorderApp app;
-  const std::string made = NewFileIn(app, path, "Microsoft ADPCM", "11025 Hz; 4 bits; Mono");
-  ASSERT_TRUE(made.empty()) << made;
-  ASSERT_TRUE(app.ClickButton(IDC_RECORD));
-  const auto box = app.AcknowledgeMessageBox("Error");
-  ASSERT_TRUE(box.has_value());
-  char expected[256];
-  const FormatBytes adpcm = OfferedFormat(WAVE_FORMAT_ADPCM, 1, 11025);
-  ASSERT_FALSE(CanRecordFormat(AsFormat(adpcm), expected, sizeof(expected)));
-  EXPECT_EQ(box->text, expected);
   app.Close();
   EXPECT_EQ(app.WaitForExit(), 0u);
 }
