@@ -16,6 +16,7 @@
 
 #include "convert_support.h"
 #include "platform/wave_devices.h"
+#include "support/poll.h"
 
 namespace {
 
@@ -79,15 +80,6 @@ DWORD Position(HWAVEOUT device) {
   time.wType = TIME_BYTES;
   ConvertingWaveOutGetPosition(device, &time, sizeof(time));
   return time.u.cb;
-}
-
-bool WaitFor(const std::function<bool()>& done, DWORD milliseconds) {
-  const DWORD end = GetTickCount() + milliseconds;
-  while (!done()) {
-    if (GetTickCount() > end) return false;
-    Sleep(5);
-  }
-  return true;
 }
 
 class ConvertingInput : public ::testing::Test {
@@ -156,7 +148,7 @@ TEST_F(ConvertingInput, HeadersComeBackInTheOrderAddedHoldingWholeBlocks) {
   probe.requeue = true;
   ASSERT_EQ(ConvertingWaveInStart(device), static_cast<MMRESULT>(MMSYSERR_NOERROR));
   for (Header& h : headers) Add(h);
-  ASSERT_TRUE(WaitFor([&] { return probe.count() >= 12; }, 10000));
+  ASSERT_TRUE(PollUntil(30000, [&] { return probe.count() >= 12; }));
   probe.requeue = false;
   ConvertingWaveInStop(device);
   ConvertingWaveInReset(device);
@@ -173,7 +165,8 @@ TEST_F(ConvertingInput, StopReturnsThePartialHeaderAndResetTheRest) {
   ASSERT_EQ(ConvertingWaveInStart(device), static_cast<MMRESULT>(MMSYSERR_NOERROR));
   Add(first);
   Add(second);
-  Sleep(300);
+  // Some sound captured into the first header, which is far from full.
+  ASSERT_TRUE(PollUntil(30000, [&] { return Position(device) > 0; }));
   EXPECT_EQ(probe.count(), 0u);
   ASSERT_EQ(ConvertingWaveInStop(device), static_cast<MMRESULT>(MMSYSERR_NOERROR));
   {
@@ -210,12 +203,13 @@ TEST_F(ConvertingInput, StartAfterStopRecordsOn) {
   Header h(64000 - 64000 % block);
   ASSERT_EQ(ConvertingWaveInStart(device), static_cast<MMRESULT>(MMSYSERR_NOERROR));
   Add(h);
-  Sleep(200);
+  ASSERT_TRUE(PollUntil(30000, [&] { return Position(device) > 0; }));
   ConvertingWaveInStop(device);
   ASSERT_EQ(probe.count(), 1u);
+  const DWORD before = Position(device);
   Add(h);
   ASSERT_EQ(ConvertingWaveInStart(device), static_cast<MMRESULT>(MMSYSERR_NOERROR));
-  Sleep(200);
+  ASSERT_TRUE(PollUntil(30000, [&] { return Position(device) > before; }));
   ConvertingWaveInStop(device);
   std::lock_guard guard(probe.mutex);
   ASSERT_EQ(probe.returned.size(), 2u);
@@ -257,7 +251,7 @@ TEST_F(ConvertingOutput, ResetReturnsEveryHeaderAtOnceAndRestartsThePosition) {
   const DWORD length = 20 * AsFormat(format)->nBlockAlign;
   Header headers[3] = {Header(length), Header(length), Header(length)};
   for (size_t i = 0; i < 3; ++i) Write(headers[i], i * length);
-  ASSERT_TRUE(WaitFor([&] { return Position(device) > 0; }, 3000));
+  ASSERT_TRUE(PollUntil(30000, [&] { return Position(device) > 0; }));
   EXPECT_EQ(ConvertingWaveOutClose(device), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
   ASSERT_EQ(ConvertingWaveOutReset(device), static_cast<MMRESULT>(MMSYSERR_NOERROR));
   {
@@ -268,7 +262,7 @@ TEST_F(ConvertingOutput, ResetReturnsEveryHeaderAtOnceAndRestartsThePosition) {
   EXPECT_EQ(Position(device), 0u);
   // Sound written after the reset plays, counted from 0.
   Write(headers[0], 0);
-  ASSERT_TRUE(WaitFor([&] { return probe.count() == 4; }, 5000));
+  ASSERT_TRUE(PollUntil(30000, [&] { return probe.count() == 4; }));
   EXPECT_EQ(Position(device), length);
   EXPECT_FALSE(probe.wrongHandle);
 }
@@ -276,10 +270,10 @@ TEST_F(ConvertingOutput, ResetReturnsEveryHeaderAtOnceAndRestartsThePosition) {
 TEST_F(ConvertingOutput, HeadersWithoutAWholeBlockComeBackToo) {
   Header partial(100), empty(0), whole(AsFormat(format)->nBlockAlign * 3);
   Write(partial, 0);
-  ASSERT_TRUE(WaitFor([&] { return probe.count() == 1; }, 3000));
+  ASSERT_TRUE(PollUntil(30000, [&] { return probe.count() == 1; }));
   Write(whole, 0);
   Write(empty, 0);
-  ASSERT_TRUE(WaitFor([&] { return probe.count() == 3; }, 3000));
+  ASSERT_TRUE(PollUntil(30000, [&] { return probe.count() == 3; }));
   std::lock_guard guard(probe.mutex);
   EXPECT_EQ(probe.returned[1], &whole.header);
   EXPECT_EQ(probe.returned[2], &empty.header);
