@@ -10,6 +10,8 @@
 #include <mutex>
 
 #include "platform/wave_devices.h"
+#include "support/playback_file.h"
+#include "support/poll.h"
 #include "support/known_signal.h"
 #include "support/test_support.h"
 #include "support/wave_builder.h"
@@ -175,6 +177,7 @@ struct PlayerProbe {
   int outstanding = 0;
   HANDLE finished = nullptr;
   PlayRun* run = nullptr;
+  bool stopping = false;  // set before the reset: returned headers are not written again
 };
 
 // Fills a header with the next chunk; false when the data is used up.
@@ -199,7 +202,8 @@ void CALLBACK OnOutput(HWAVEOUT device, UINT message, DWORD_PTR instance, DWORD_
   auto* header = reinterpret_cast<WAVEHDR*>(param1);
   run.order.push_back(header == &probe.headers[0] ? 0 : header == &probe.headers[1] ? 1 : -1);
   --probe.outstanding;
-  if (Fill(probe, *header) && ConvertingWaveOutWrite(device, header, sizeof(WAVEHDR)) == 0) {
+  if (!probe.stopping && Fill(probe, *header) &&
+      ConvertingWaveOutWrite(device, header, sizeof(WAVEHDR)) == 0) {
     ++probe.outstanding;
   }
   if (probe.outstanding == 0) SetEvent(probe.finished);
@@ -242,7 +246,8 @@ PlayRun PlayThroughDevices(const WAVEFORMATEX* format, std::span<const BYTE> dat
   }
   const DWORD seconds =
       static_cast<DWORD>(data.size() / std::max<DWORD>(format->nAvgBytesPerSec, 1));
-  const DWORD limit = GetTickCount() + 10000 + seconds * 2000;
+  // A generous bound: a busy machine plays slowly, never wrongly.
+  const DWORD limit = GetTickCount() + 60000 + seconds * 4000;
   while (WaitForSingleObject(probe.finished, 50) == WAIT_TIMEOUT && GetTickCount() < limit) {
     MMTIME position{};
     position.wType = TIME_BYTES;
@@ -254,10 +259,23 @@ PlayRun PlayThroughDevices(const WAVEFORMATEX* format, std::span<const BYTE> dat
   position.wType = TIME_BYTES;
   ConvertingWaveOutGetPosition(device, &position, sizeof(position));
   run.lastPosition = position.u.cb;
+  {
+    std::lock_guard guard(probe.mutex);
+    probe.stopping = true;
+  }
   ConvertingWaveOutReset(device);
   ConvertingWaveOutUnprepareHeader(device, &probe.headers[0], sizeof(WAVEHDR));
   ConvertingWaveOutUnprepareHeader(device, &probe.headers[1], sizeof(WAVEHDR));
   run.closeResult = ConvertingWaveOutClose(device);
+  // The close notice may come from the device's thread after Close returns; the probe and
+  // the run it writes must outlive it, or the callback writes into a finished stack frame.
+  if (run.closeResult == MMSYSERR_NOERROR) {
+    PollUntil(10000, [&] {
+      std::lock_guard guard(probe.mutex);
+      return run.closes > 0;
+    });
+  }
+  WaitForPlayedFile();
   CloseHandle(probe.finished);
   std::lock_guard guard(probe.mutex);
   return run;

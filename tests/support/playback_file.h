@@ -44,6 +44,26 @@ inline std::string PlaybackFilePath() {
   return chosen && *chosen ? WindowsPathOfUnix(chosen) : std::string();
 }
 
+// Waits until the played-bytes file has stopped growing: Wine may release the ALSA device,
+// which completes the file, a moment after the program closed its wave device.
+inline void WaitForPlayedFile() {
+  const std::string path = PlaybackFilePath();
+  if (path.empty()) return;
+  auto size = [&]() -> long long {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  };
+  long long last = size();
+  int steady = 0;
+  for (int i = 0; i < 200 && steady < 3; ++i) {  // settled: unchanged for 150 ms, within 10 s
+    Sleep(50);
+    const long long now = size();
+    steady = now == last ? steady + 1 : 0;
+    last = now;
+  }
+}
+
 // True when `played` is `expected` with nothing changed, dropped or repeated, apart from whole
 // frames of silence put in between. Wine's output device writes a period of silence whenever
 // its buffer ran dry before the program refilled it, which a loaded machine can cause; that
