@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -20,6 +19,7 @@
 #include "recorder_driver.h"
 #include "resources/resource.h"
 #include "support/playback_file.h"
+#include "support/poll.h"
 #include "support/test_support.h"
 
 namespace {
@@ -27,15 +27,6 @@ namespace {
 using recorder_driver::MenuKind;
 using recorder_driver::RecorderApp;
 using Bytes = std::vector<unsigned char>;
-
-bool WaitFor(const std::function<bool()>& done, DWORD ms) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > ms) return false;
-    Sleep(20);
-  }
-  return true;
-}
 
 Bytes Payload(const std::string& path, const WaveHeader& header) {
   const Bytes bytes = ReadWholeFile(path);
@@ -49,7 +40,7 @@ std::string Record(RecorderApp& app, int tenths) {
   if (!app.ClickButton(IDC_RECORD)) return "Record could not be pressed";
   char text[16];
   std::snprintf(text, sizeof text, "00:%02d.%d", tenths / 10, tenths % 10);
-  if (!WaitFor([&] { return app.ControlText(IDC_POSITION) >= text; }, tenths * 100 + 10000))
+  if (!PollUntil(tenths * 100 + 10000, [&] { return app.ControlText(IDC_POSITION) >= text; }))
     return "the take did not grow";
   if (!app.ClickButton(IDC_STOP) || !WaitUntilIdle(app, 5000)) return "the take did not stop";
   if (!app.NoMessageBoxWithin(200)) return "a message box after the take";
@@ -59,12 +50,10 @@ std::string Record(RecorderApp& app, int tenths) {
 // The slider as it shows on screen matches `reference` (a screenshot) within a few seconds.
 bool SliderLooksLike(const RecorderApp& app, const std::string& reference,
                      const std::string& scratch) {
-  return WaitFor(
-      [&] {
-        return app.Screenshot(scratch, app.SliderWindow()) &&
-               ReadWholeFile(scratch) == ReadWholeFile(reference);
-      },
-      3000);
+  return PollUntil(3000, [&] {
+    return app.Screenshot(scratch, app.SliderWindow()) &&
+           ReadWholeFile(scratch) == ReadWholeFile(reference);
+  });
 }
 
 // A 16-bit stereo 44,100 Hz PCM file of `seconds` of varying sound (no two nearby blocks
@@ -130,7 +119,7 @@ TEST_P(CloseDuringRecording, TheFileHoldsTheSignalUpToTheCloseWithFinalSizes) {
   ASSERT_TRUE(started.empty()) << started;
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
   ASSERT_TRUE(
-      WaitFor([&] { return ShownBytes(app).value_or(0) > 1.5 * kStereoBytesPerSecond; }, 10000));
+      PollUntil(10000, [&] { return ShownBytes(app).value_or(0) > 1.5 * kStereoBytesPerSecond; }));
   if (GetParam().fileExit)
     ASSERT_TRUE(app.ChooseMenuItem(IDM_EXIT, MenuKind::File));
   else
@@ -157,7 +146,7 @@ TEST(IntegrityE2E, ClosingDuringPlaybackReleasesTheDeviceAndExitsWithZero) {
   const std::string started = StartWithStereoFile(app, path, 40, &payload);
   ASSERT_TRUE(started.empty()) << started;
   ASSERT_TRUE(app.ClickButton(IDC_PLAY));
-  ASSERT_TRUE(WaitFor([&] { return app.Slider().pos > 0; }, 5000));
+  ASSERT_TRUE(PollUntil(5000, [&] { return app.Slider().pos > 0; }));
   app.Close();
   EXPECT_EQ(app.WaitForExit(), 0u);
   // The device was closed: what it played is complete, and it is the file's start.
@@ -218,7 +207,7 @@ TEST(IntegrityE2E, DraggingTheSliderDuringPlaybackContinuesFromTheBlockLetGo) {
   ASSERT_EQ(max, static_cast<int>(payload.size() / 4));
 
   ASSERT_TRUE(app.ClickButton(IDC_PLAY));
-  ASSERT_TRUE(WaitFor([&] { return app.Slider().pos > 0; }, 5000));
+  ASSERT_TRUE(PollUntil(5000, [&] { return app.Slider().pos > 0; }));
   ASSERT_LT(app.Slider().pos, max / 3);
   const HWND slider = app.SliderWindow();
   const auto handle = reinterpret_cast<LPARAM>(slider);
@@ -227,8 +216,8 @@ TEST(IntegrityE2E, DraggingTheSliderDuringPlaybackContinuesFromTheBlockLetGo) {
   app.PostToMain(WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, target), handle);
   const std::string held = app.ControlText(IDC_POSITION);
   // Three ticks of the play timer pass without moving the slider or the text.
-  EXPECT_FALSE(WaitFor(
-      [&] { return app.Slider().pos != target || app.ControlText(IDC_POSITION) != held; }, 800));
+  EXPECT_FALSE(PollUntil(
+      800, [&] { return app.Slider().pos != target || app.ControlText(IDC_POSITION) != held; }));
   EXPECT_TRUE(app.IsControlEnabled(IDC_STOP));  // still playing
   app.PostToMain(WM_HSCROLL, TB_ENDTRACK, handle);
   ASSERT_TRUE(WaitUntilIdle(app, 20000));
@@ -270,11 +259,9 @@ TEST(IntegrityE2E, ForwardDrawsTheThumbAtTheEndOfASixteenBitStereoFile) {
   ASSERT_TRUE(app.ClickButton(IDC_REWIND));
   ASSERT_TRUE(app.Sync() && app.Screenshot(atStart, slider));
   ASSERT_TRUE(app.MoveSlider(max));
-  ASSERT_TRUE(WaitFor(
-      [&] {
-        return app.Screenshot(atEnd, slider) && ReadWholeFile(atEnd) != ReadWholeFile(atStart);
-      },
-      3000));
+  ASSERT_TRUE(PollUntil(3000, [&] {
+    return app.Screenshot(atEnd, slider) && ReadWholeFile(atEnd) != ReadWholeFile(atStart);
+  }));
   ASSERT_TRUE(app.Sync() && app.Screenshot(atEnd, slider));
 
   ASSERT_TRUE(app.ClickButton(IDC_REWIND));

@@ -487,9 +487,8 @@ TEST_F(RecorderTest, HealthyRecordingOutlastsTheStallWatchWithoutAPositionCount)
     // than the 5 s floor, shorter than two buffers' 11.6 s.
     in_.Pause();
     ASSERT_EQ(StartRecording(window_), 0);
-    PumpFor(6000);
-    EXPECT_TRUE(Boxes().empty());
-    EXPECT_EQ(g_context.state, RecorderState::Recording);
+    EXPECT_FALSE(PumpUntil(
+        [&] { return !Boxes().empty() || g_context.state != RecorderState::Recording; }, 6000));
     in_.Resume();
     ASSERT_TRUE(PumpUntil([&] { return in_.Captured() >= 70000; }));
     StopRecording(window_);
