@@ -21,6 +21,8 @@ struct RecorderContext {
   // The file that holds the loaded sound. filePath already names a file the user picked when
   // opening or creating it fails; recording and playback must still go to the loaded one.
   char loadedPath[256] = "";
+  // Its name without the folder, for the Properties sheet.
+  char loadedTitle[256] = "";
   DWORD dataOffset = 0;
   std::atomic<DWORD> dataSize{0};
   std::atomic<DWORD> position{0};

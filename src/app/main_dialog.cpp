@@ -74,6 +74,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_INITDIALOG:
       return InitMainDialog(window);
     case WM_COMMAND:
+      // A start or stop shows message boxes (some without an owner, so the window stays
+      // enabled): nothing may run inside them, least of all Open or New.
+      if (EngineBusy()) return 1;
       if (HIWORD(wParam) == AcceleratorNotification && lParam == 0)
         HandleAcceleratorCommand(window, LOWORD(wParam));
       else
@@ -168,9 +171,10 @@ void DispatchCommand(HWND window, WPARAM wParam) {
       ShowPosition(window, 0);
       return;
     case IDC_FORWARD: {
-      // The slider clamps to its maximum; a size past LONG_MAX must not turn negative.
+      // The block position of the end, the slider's maximum, so the thumb is drawn there.
       const DWORD size = g_context.dataSize;
-      SliderMessage(TBM_SETPOS, size > LONG_MAX ? LONG_MAX : static_cast<LPARAM>(size));
+      const DWORD block = BlocksInData(size);
+      SliderMessage(TBM_SETPOS, block > LONG_MAX ? LONG_MAX : static_cast<LPARAM>(block));
       ShowPosition(window, size);
       return;
     }

@@ -3,6 +3,7 @@
 #include "engine/buffer_pool.h"
 
 #include <cstring>
+#include <vector>
 
 #include "app/report.h"
 #include "engine/engine_internal.h"
@@ -21,6 +22,9 @@ void ReleaseBlock(HGLOBAL& handle) {
   GlobalFree(handle);
   handle = nullptr;
 }
+
+// Blocks set aside for a device that kept them; never freed.
+std::vector<HGLOBAL> g_setAside;
 
 }  // namespace
 
@@ -63,4 +67,20 @@ void ResetAudioBuffers() {
     g_pool.headers[i]->dwBufferLength = g_pool.ChunkLength;
     g_pool.headers[i]->lpData = g_pool.buffers[i];
   }
+}
+
+int SetAsideAudioBuffers(HWND owner) {
+  for (int i = 0; i < 2; ++i) {
+    for (HGLOBAL* handle : {&g_pool.headerHandles[i], &g_pool.bufferHandles[i]}) {
+      if (*handle) g_setAside.push_back(*handle);
+      *handle = nullptr;
+    }
+    g_pool.headers[i] = nullptr;
+    g_pool.buffers[i] = nullptr;
+  }
+  return AllocAudioBuffers(owner);
+}
+
+bool AudioBuffersReady() {
+  return g_pool.headers[0] && g_pool.headers[1] && g_pool.buffers[0] && g_pool.buffers[1];
 }

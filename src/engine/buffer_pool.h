@@ -20,3 +20,10 @@ inline AudioBufferPool g_pool;
 int AllocAudioBuffers(HWND owner);
 void FreeAudioBuffers();
 void ResetAudioBuffers();
+// A device that did not hand back its buffers when stopped may still write into them or read
+// them: its headers and buffers are left to it for good (never freed, prepared or queued
+// again) and the pool takes new ones. 0 on success; on failure the pool has no buffers and
+// AudioBuffersReady is false.
+int SetAsideAudioBuffers(HWND owner);
+// Both headers and both buffers are there for a run.
+bool AudioBuffersReady();

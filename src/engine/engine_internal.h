@@ -52,6 +52,15 @@ bool WaitUntil(Done done, DWORD ms = CallbackWaitMs) {
   return true;
 }
 
+// Window's thread: marks a start, stop or reposition under way for its scope (EngineBusy).
+class BusyScope {
+ public:
+  BusyScope();
+  ~BusyScope();
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+};
+
 // Window's thread, from HandleEngineNotify.
 void HandleRecorderNotify(HWND window, LONG serial);
 void HandlePlayerNotify(HWND window, NotifyReason reason, LONG serial);

@@ -7,6 +7,15 @@ namespace engine {
 
 namespace {
 std::atomic<LONG> g_runSerial{0};
+int g_busy = 0;  // window's thread only
+}  // namespace
+
+BusyScope::BusyScope() {
+  ++g_busy;
+}
+
+BusyScope::~BusyScope() {
+  --g_busy;
 }
 
 LONG NextRunSerial() {
@@ -19,6 +28,10 @@ void PostEngineNotify(NotifyReason reason, LONG serial) {
 }
 
 }  // namespace engine
+
+bool EngineBusy() {
+  return engine::g_busy > 0;
+}
 
 // Window's thread. Each handler checks that the serial names the run still going on.
 void HandleEngineNotify(HWND window, WPARAM wParam, LPARAM lParam) {

@@ -10,12 +10,17 @@
 // Buffers reach the device in the order they were filled, whichever thread filled them: the
 // filled ones wait in a short queue, and one thread at a time hands them over. A thread that
 // finds another one at it leaves its buffer to that thread instead of waiting.
+//
+// Repositioning parks every buffer the device returns, resets the device, and only then moves
+// the position and refills the parked buffers from the new place: no buffer filled from the
+// new place can be handed back unplayed by the reset.
 #include "engine/player.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 
 #include "app/context.h"
 #include "app/display.h"
@@ -26,10 +31,13 @@
 #include "platform/services.h"
 #include "resources/resource.h"
 #include "wave/format.h"
+#include "wave/wave_file.h"
 
 namespace {
 
-enum class Phase { Off, Running, Stopping };
+// Running: returned buffers are refilled and handed back. Seeking: a reposition is under way;
+// returned buffers are parked. Stopping: returned buffers are left alone.
+enum class Phase { Off, Running, Seeking, Stopping };
 enum class Outcome { Going, Ended, WriteFailed };
 
 std::atomic<HWAVEOUT> g_waveOut{nullptr};
@@ -45,20 +53,20 @@ HMMIO g_file = nullptr;
 // Payload bytes that can be read: dataSize, less when the file ends early or would pass what
 // the file services can seek to.
 DWORD g_readLimit = 0;
-// Counts repositionings; a buffer filled before the latest one is filled again.
-DWORD g_seekGeneration = 0;
-struct FilledBuffer {
-  int index;
-  DWORD generation;
-};
-FilledBuffer g_waiting[2] = {};
+// The run's full buffer length, whole blocks of the format. Every buffer is this long except
+// the true final one, so the read position stays on a block boundary after any reposition.
+DWORD g_fullChunk = 0;
+int g_waiting[2] = {};  // filled buffers in fill order, not yet handed to the device
 int g_waitingCount = 0;
+int g_parked[2] = {};  // buffers returned while Seeking
+int g_parkedCount = 0;
 bool g_writing = false;  // a thread is handing the waiting buffers to the device
 int g_inFlight = 0;      // buffers handed (or being handed) to the device, not yet returned
 
 // Window's thread only.
-bool g_runActive = false;  // from the open of the device to its release
-bool g_stopping = false;   // StopPlayback is under way (message boxes run a message loop)
+bool g_runActive = false;          // from the open of the device to its release
+bool g_stopping = false;           // StopPlayback is under way (message boxes run a message loop)
+bool g_deviceKeptBuffers = false;  // the device had not handed every buffer back after a reset
 
 constexpr UINT OpenFlags = CALLBACK_FUNCTION | WAVE_ALLOWSYNC;
 
@@ -76,15 +84,10 @@ Outcome WriteWaiting(std::unique_lock<std::mutex>& lock, HWAVEOUT device) {
   g_writing = true;
   Outcome outcome = Outcome::Going;
   while (g_waitingCount > 0 && g_phase == Phase::Running) {
-    const FilledBuffer next = g_waiting[0];
+    const int next = g_waiting[0];
     g_waiting[0] = g_waiting[1];
     --g_waitingCount;
-    if (next.generation != g_seekGeneration) {
-      // Filled before the slider moved playback: fill it again from the new place.
-      g_pool.currentBuffer = next.index;
-      if (!g_context.morePlayData || FillPlayBuffer()) continue;
-    }
-    WAVEHDR* header = g_pool.headers[next.index];
+    WAVEHDR* header = g_pool.headers[next];
     header->dwFlags = WHDR_PREPARED;
     ++g_inFlight;
     lock.unlock();
@@ -95,7 +98,7 @@ Outcome WriteWaiting(std::unique_lock<std::mutex>& lock, HWAVEOUT device) {
       outcome = Outcome::WriteFailed;
       break;
     }
-    g_pool.currentBuffer = 1 - next.index;
+    g_pool.currentBuffer = 1 - next;
   }
   g_writing = false;
   // Nothing at the device and nothing left to hand over: no completion will come to end the
@@ -106,11 +109,16 @@ Outcome WriteWaiting(std::unique_lock<std::mutex>& lock, HWAVEOUT device) {
   return outcome;
 }
 
+// g_lock held. Refills buffer `index` and puts it behind the waiting ones.
+void Refill(int index) {
+  g_pool.currentBuffer = index;
+  if (g_context.morePlayData && !FillPlayBuffer() && g_waitingCount < 2)
+    g_waiting[g_waitingCount++] = index;
+}
+
 // g_lock held, lock owns it. Refills buffer `index` and hands it over (with any waiting).
 Outcome RefillAndWrite(std::unique_lock<std::mutex>& lock, HWAVEOUT device, int index) {
-  g_pool.currentBuffer = index;
-  if (g_context.morePlayData && !FillPlayBuffer())
-    g_waiting[g_waitingCount++] = {index, g_seekGeneration};
+  Refill(index);
   return WriteWaiting(lock, device);
 }
 
@@ -145,11 +153,24 @@ bool NoThreadWriting() {
   return !g_writing;
 }
 
+bool NothingAtTheDevice() {
+  std::lock_guard lock(g_lock);
+  return g_inFlight <= 0;
+}
+
+// Window's thread, after a reset: true once the device has handed every buffer back. One
+// that keeps them past the wait is given them for good (ReleasePlayback).
+void WaitForReturnedBuffers() {
+  if (!engine::WaitUntil(NothingAtTheDevice)) g_deviceKeptBuffers = true;
+}
+
 }  // namespace
 
 // Window's thread.
 int StartPlayback(HWND window) {
   if (g_context.deviceOpen || g_runActive) return -1;
+  engine::BusyScope busy;
+  if (!AudioBuffersReady()) return ReportError(window, "Error allocating wave buffer memory.", -1);
   ClearSliderDragging();
   g_pool.currentBuffer = 0;
 
@@ -170,6 +191,7 @@ int StartPlayback(HWND window) {
   g_serial = engine::NextRunSerial();
   g_endPosted = false;
   g_runActive = true;
+  g_deviceKeptBuffers = false;
   g_context.deviceOpen = true;
   ResetAudioBuffers();
 
@@ -191,8 +213,9 @@ int StartPlayback(HWND window) {
                            ? static_cast<DWORD>(engine::MaxFileOffset - g_context.dataOffset)
                            : 0;
     g_readLimit = std::min<DWORD>(g_context.dataSize, room);
-    g_seekGeneration = 0;
+    g_fullChunk = g_pool.ChunkLength;
     g_waitingCount = 0;
+    g_parkedCount = 0;
     g_writing = false;
     g_inFlight = 0;
     SeekFile(position);
@@ -215,12 +238,14 @@ int StartPlayback(HWND window) {
 bool FillPlayBuffer() {
   const DWORD position = g_context.position;
   const DWORD end = g_readLimit;
-  if (DWORDLONG{position} + g_pool.ChunkLength > end)
-    g_pool.ChunkLength = position < end ? end - position : 0;
   if (position >= end) {
+    g_pool.ChunkLength = 0;
     g_context.morePlayData = false;
     return true;
   }
+  // A full buffer of whole blocks, or what is left before the end: only the true final buffer
+  // is shorter, whatever repositioning happened before it.
+  g_pool.ChunkLength = std::min<DWORD>(g_fullChunk, end - position);
   const int index = g_pool.currentBuffer;
   const LONG got =
       g_file ? sys.mmioRead(g_file, g_pool.buffers[index], static_cast<LONG>(g_pool.ChunkLength))
@@ -258,8 +283,14 @@ void CALLBACK PlayCallback(HWAVEOUT device, UINT message, DWORD_PTR, DWORD_PTR p
   Outcome outcome;
   {
     std::unique_lock lock(g_lock);
-    if (g_phase != Phase::Running) return;
+    if (g_phase == Phase::Off) return;
     --g_inFlight;
+    if (g_phase == Phase::Seeking) {
+      // Refilled from the new place once the reset has handed back every buffer.
+      if (g_parkedCount < 2) g_parked[g_parkedCount++] = index;
+      return;
+    }
+    if (g_phase != Phase::Running) return;
     // The end is seen one completion late: the fill that found no data cleared the flag,
     // and this is the completion of the last buffer queued.
     outcome = g_context.morePlayData ? RefillAndWrite(lock, device, index) : Outcome::Ended;
@@ -270,18 +301,21 @@ void CALLBACK PlayCallback(HWAVEOUT device, UINT message, DWORD_PTR, DWORD_PTR p
 // Window's thread.
 void StopPlayback(HWND window, int keepText) {
   if (!g_runActive || g_stopping) return;
+  engine::BusyScope busy;
   g_stopping = true;
   const HWAVEOUT device = g_waveOut;
   {
     std::lock_guard lock(g_lock);
     g_phase = Phase::Stopping;
     g_waitingCount = 0;
+    g_parkedCount = 0;
     g_context.state = RecorderState::Idle;
     g_context.morePlayData = false;
   }
   // A buffer being handed over right now reaches the device before the reset returns it.
   engine::WaitUntil(NoThreadWriting);
   sys.waveOutReset(device);
+  WaitForReturnedBuffers();
   KillTimer(window, IDT_PLAY);
   if (!keepText) ShowPosition(window, g_context.position);
   ReleasePlayback(window);
@@ -299,11 +333,15 @@ void ReleasePlayback(HWND window) {
     std::lock_guard lock(g_lock);
     g_phase = Phase::Stopping;
   }
-  if (sys.waveOutUnprepareHeader(device, g_pool.headers[0], sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
-      sys.waveOutUnprepareHeader(device, g_pool.headers[1], sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
+  // Headers the device still holds are neither unprepared nor used again.
+  const bool kept = std::exchange(g_deviceKeptBuffers, false);
+  if (!kept &&
+      (sys.waveOutUnprepareHeader(device, g_pool.headers[0], sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
+       sys.waveOutUnprepareHeader(device, g_pool.headers[1], sizeof(WAVEHDR)) != MMSYSERR_NOERROR))
     ReportError(window, "Error unpreparing play header.");
   if (sys.waveOutClose(device) != MMSYSERR_NOERROR)
     ReportError(nullptr, "Error closing wave playback device.");
+  if (kept) SetAsideAudioBuffers(window);
   g_context.deviceOpen = false;
   {
     std::lock_guard lock(g_lock);
@@ -315,21 +353,43 @@ void ReleasePlayback(HWND window) {
 }
 
 // Window's thread, while playing, when the user lets go of the slider.
-void SeekPlayback(HWND, DWORD bytePosition) {
+void SeekPlayback(HWND window, DWORD bytePosition) {
   if (!g_runActive || g_stopping) return;
+  engine::BusyScope busy;
   const HWAVEOUT device = g_waveOut;
   {
     std::lock_guard lock(g_lock);
     if (g_phase != Phase::Running) return;
+    g_phase = Phase::Seeking;
+    g_parkedCount = 0;
+  }
+  // A buffer being handed over right now holds sound from the old place; once it is at the
+  // device the reset returns it with the others, and every returned buffer is parked.
+  engine::WaitUntil(NoThreadWriting);
+  sys.waveOutReset(device);
+  WaitForReturnedBuffers();
+
+  Outcome outcome;
+  {
+    std::unique_lock lock(g_lock);
+    // Filled from the old place and not handed over yet: refilled like the returned ones.
+    for (int i = 0; i < g_waitingCount && g_parkedCount < 2; ++i)
+      g_parked[g_parkedCount++] = g_waiting[i];
+    g_waitingCount = 0;
     g_context.position = bytePosition;
     g_context.playStart = bytePosition;
     SeekFile(bytePosition);
-    ++g_seekGeneration;
+    g_phase = Phase::Running;
+    for (int i = 0; i < g_parkedCount; ++i) Refill(g_parked[i]);
+    g_parkedCount = 0;
+    outcome = WriteWaiting(lock, device);
   }
-  // A buffer being handed over right now holds sound from the old place; once it is at the
-  // device the reset returns it with the others, and each is refilled from the new place.
-  engine::WaitUntil(NoThreadWriting);
-  sys.waveOutReset(device);
+  if (outcome == Outcome::WriteFailed) {
+    StopPlayback(window, 1);
+    ReportError(window, "Error writing wave buffer.");
+    return;
+  }
+  PostOutcome(outcome);
 }
 
 // Window's thread.
@@ -349,11 +409,13 @@ namespace engine {
 // Window's thread.
 void HandlePlayerNotify(HWND window, NotifyReason reason, LONG serial) {
   if (!g_runActive || g_stopping || serial != g_serial) return;
+  engine::BusyScope busy;
   if (reason == NotifyReason::PlayEnded) {
     StopPlayback(window, 0);
-    // A byte count, as Forward passes it: the slider clamps it to its end.
-    const DWORD position = g_context.position;
-    SliderMessage(TBM_SETPOS, position > LONG_MAX ? LONG_MAX : static_cast<LPARAM>(position));
+    // The block under the position, as Forward sets it: at the end of the data that is the
+    // slider's maximum, so the thumb is drawn at the end.
+    const DWORD block = BlocksInData(g_context.position);
+    SliderMessage(TBM_SETPOS, block > LONG_MAX ? LONG_MAX : static_cast<LPARAM>(block));
   } else {
     StopPlayback(window, 1);
     ReportError(window, "Error writing wave buffer.");

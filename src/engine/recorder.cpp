@@ -11,7 +11,10 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <mutex>
+#include <string>
+#include <utility>
 
 #include "app/context.h"
 #include "app/display.h"
@@ -50,27 +53,45 @@ std::mutex g_addLock;
 std::mutex g_fileLock;
 HMMIO g_file = nullptr;
 bool g_wroteAny = false;
+// The data size the file declared when the run began. A run that overwrites inside the data
+// and stops before its old end leaves the file declaring the old size: the older bytes after
+// the new end stay part of the recording, as the window already treats them.
+DWORD g_declaredAtStart = 0;
 
 // Window's thread only.
 bool g_runActive = false;   // from the open of the device to the end of FinishRecording
 bool g_stopping = false;    // StopRecording is under way (its message boxes run a message loop)
 bool g_fileOpened = false;  // this run opened and checked its file, so its sizes may be patched
+bool g_deviceKeptBuffers = false;  // the device had not handed every buffer back after the stop
+// A failure to write the final sizes, kept to be told together with a stored failure.
+const char* g_finishProblem = nullptr;
 
 // A device whose driver or sound server goes away mid-recording returns no more buffers and
 // stops counting, and the run would go on for ever. The record tick watches for that: no
-// progress of the captured count nor of the bytes written for StallLimitMs, over at least
+// progress of the captured count nor of the bytes written for the run's limit, over at least
 // StallTicks ticks in a row (so a window thread that was itself starved and has just woken
-// does not mistake its own absence for the device's), ends the run. The limit is well above
-// a capture device's start-up delay. Window's thread only.
-constexpr DWORD StallLimitMs = 5000;
+// does not mistake its own absence for the device's), ends the run. The limit is two buffers'
+// duration and never below MinStallLimitMs (well above a capture device's start-up delay): a
+// healthy device returns a buffer within one buffer's duration, so the bytes written move
+// within the limit even where the position count does not. Window's thread only.
+constexpr DWORD MinStallLimitMs = 5000;
 constexpr int StallTicks = 10;
 struct StallWatch {
   DWORD captured = 0;
   DWORD written = 0;
   DWORD since = 0;
   int quietTicks = 0;
+  DWORD limitMs = MinStallLimitMs;
 };
 StallWatch g_watch;
+
+// Two buffers' duration at the current format, at least MinStallLimitMs.
+DWORD StallLimitMs() {
+  const DWORD rate = CurrentFormat ? CurrentFormat->nAvgBytesPerSec : 0;
+  if (rate == 0) return MinStallLimitMs;
+  const DWORDLONG twoBuffers = DWORDLONG{2} * g_pool.ChunkLength * 1000 / rate + 1;
+  return static_cast<DWORD>(std::clamp<DWORDLONG>(twoBuffers, MinStallLimitMs, 0x7FFFFFFF));
+}
 
 constexpr UINT OpenFlags = CALLBACK_FUNCTION | WAVE_ALLOWSYNC;
 constexpr DWORD ReadWriteBuffered = MMIO_READWRITE | MMIO_ALLOCBUF;
@@ -101,11 +122,18 @@ bool WriteSizeField(HMMIO file, LONG offset, DWORD value) {
          sys.mmioWrite(file, reinterpret_cast<const char*>(&value), sizeof value) == sizeof value;
 }
 
-// The data chunk's size becomes the write position and the RIFF size follows it.
+// The size the file declares once the run has written up to `position`: the larger of the
+// size it declared at the start and the new end.
+DWORD DeclaredSize(DWORD position) {
+  return std::max(g_declaredAtStart, position);
+}
+
+// The data chunk's size becomes the declared size and the RIFF size follows it.
 bool PatchSizes(HMMIO file, DWORD position) {
   const DWORD offset = g_context.dataOffset;
-  return WriteSizeField(file, static_cast<LONG>(offset - 4), position) &&
-         WriteSizeField(file, 4, offset + position - 8);
+  const DWORD size = DeclaredSize(position);
+  return WriteSizeField(file, static_cast<LONG>(offset - 4), size) &&
+         WriteSizeField(file, 4, offset + size - 8);
 }
 
 // Callback thread (or the window's thread inside a device call), g_fileLock held.
@@ -177,23 +205,30 @@ void ShowPrepareResult(MMRESULT result) {
   sys.MessageBoxA(nullptr, text, "Error!", MB_OK);
 }
 
-// Window's thread: reopens the file to write the final sizes.
-void PatchFile(HWND window) {
+constexpr const char* WriteFailedText = "Error writing data to file.  Your hard disk may be full!";
+
+// Window's thread: reopens the file to write the final sizes; what went wrong, or nullptr.
+const char* PatchFile() {
   HMMIO file = sys.mmioOpenA(engine::LoadedFilePath(), nullptr, ReadWriteBuffered);
-  if (!file) {
-    ReportError(window, "Error opening file for write.");
-    return;
-  }
+  if (!file) return "Error opening file for write.";
   bool ok = PatchSizes(file, g_context.position) &&
             sys.mmioFlush(file, MMIO_EMPTYBUF) == MMSYSERR_NOERROR;
   if (sys.mmioClose(file, 0) != MMSYSERR_NOERROR) ok = false;
-  if (!ok) ReportError(window, "Error writing data to file.  Your hard disk may be full!");
+  return ok ? nullptr : WriteFailedText;
 }
 
-// Window's thread: a failure met by the callback is told once the run has ended.
+// Window's thread: a failure met by the callback is told once the run has ended, in one box
+// together with a failure to write the final sizes that followed it.
 void ReportStoredFailure(HWND window) {
-  if (const char* text = FailureMessage(g_failure.exchange(Failure::None)))
-    ReportError(window, text);
+  const char* stored = FailureMessage(g_failure.exchange(Failure::None));
+  const char* finish = std::exchange(g_finishProblem, nullptr);
+  if (stored && finish && std::string(stored) != finish) {
+    ReportError(window, (std::string(stored) +
+                         "\n\nThe file's final sizes could not be written either: " + finish)
+                            .c_str());
+  } else if (stored || finish) {
+    ReportError(window, stored ? stored : finish);
+  }
 }
 
 // Window's thread, from the record tick: true once the run has made no progress for the limit.
@@ -204,7 +239,7 @@ bool DeviceStalled(DWORD captured, DWORD written) {
     return false;
   }
   ++g_watch.quietTicks;
-  return g_watch.quietTicks >= StallTicks && now - g_watch.since >= StallLimitMs;
+  return g_watch.quietTicks >= StallTicks && now - g_watch.since >= g_watch.limitMs;
 }
 
 // Window's thread: a start that fails after the file was opened closes it again.
@@ -220,6 +255,9 @@ int AbandonStart(HWND window, HMMIO file, const char* message, int code) {
 int StartRecording(HWND window) {
   // Record is offered only while idle; a second device is never opened beside the first.
   if (g_context.deviceOpen || g_runActive) return -1;
+  // Its message boxes, some without an owner, must not let Open or New run meanwhile.
+  engine::BusyScope busy;
+  if (!AudioBuffersReady()) return ReportError(window, "Error allocating wave buffer memory.", -1);
   g_pool.currentBuffer = 0;
 
   // A format with no encoder here would only fail to open: say which format it is instead.
@@ -240,6 +278,8 @@ int StartRecording(HWND window) {
   g_addsInFlight = 0;
   g_runActive = true;
   g_fileOpened = false;
+  g_deviceKeptBuffers = false;
+  g_finishProblem = nullptr;
   {
     std::lock_guard lock(g_fileLock);
     g_wroteAny = false;
@@ -269,6 +309,7 @@ int StartRecording(HWND window) {
     FinishRecording(window);
     return -3;
   }
+  g_declaredAtStart = data.cksize;
 
   g_context.recordStart = g_context.position.load();
   const DWORDLONG start = DWORDLONG{g_context.dataOffset} + g_context.position;
@@ -295,7 +336,7 @@ int StartRecording(HWND window) {
   SliderMessage(TBM_SETPOS, 0);
   g_context.state = RecorderState::Recording;
   UpdateControlStates(window);
-  g_watch = {0, g_context.position, GetTickCount(), 0};
+  g_watch = {0, g_context.position, GetTickCount(), 0, StallLimitMs()};
   SetTimer(window, IDT_RECORD, 200, nullptr);
   return QueueRecordBuffer(window) != 0 ? -6 : 0;
 }
@@ -335,18 +376,6 @@ void CALLBACK RecordCallback(HWAVEIN device, UINT message, DWORD_PTR, DWORD_PTR 
   --g_outstanding;
 }
 
-// Callback thread in a run; any thread otherwise. Writes the current buffer's first `bytes`.
-int WriteRecordedBlock(DWORD bytes) {
-  Failure failure;
-  {
-    std::lock_guard lock(g_fileLock);
-    failure = WriteBlock(g_pool.buffers[g_pool.currentBuffer], bytes);
-  }
-  if (failure == Failure::None) return 0;
-  FailRun(failure);
-  return -1;
-}
-
 // Any thread. The free bytes on the volume that holds `path` (a file path: its folder is
 // asked, so network shares and mounted folders count too), at most the largest 32-bit value;
 // 0 when the query fails.
@@ -377,16 +406,20 @@ void RecordTick(HWND window) {
   if (!g_runActive) return;
   MMTIME time{};
   time.wType = TIME_BYTES;
-  sys.waveInGetPosition(g_waveIn, &time, sizeof time);
-  const DWORD captured = g_context.recordStart + time.u.cb;
   const DWORD position = g_context.position;
+  // A position that could not be read says nothing: the texts then follow the bytes written,
+  // and the stall watch judges by those alone.
+  const bool counted = sys.waveInGetPosition(g_waveIn, &time, sizeof time) == MMSYSERR_NOERROR &&
+                       time.wType == TIME_BYTES;
+  const DWORD captured = counted ? g_context.recordStart + time.u.cb : position;
+  const DWORD deviceCount = counted ? time.u.cb : g_watch.captured;
   if (position >= g_context.dataSize) {
     g_context.dataSize = position;
     ShowLength(window, captured);
     ShowDataSize(window, captured);
   }
   ShowPosition(window, captured);
-  if (!g_stopping && DeviceStalled(time.u.cb, position)) {
+  if (!g_stopping && DeviceStalled(deviceCount, position)) {
     Failure none = Failure::None;
     g_failure.compare_exchange_strong(none, Failure::DeviceStalled);
     StopRecording(window);
@@ -396,6 +429,7 @@ void RecordTick(HWND window) {
 // Window's thread.
 void StopRecording(HWND window) {
   if (!g_runActive || g_stopping) return;
+  engine::BusyScope busy;
   g_stopping = true;
   const HWAVEIN device = g_waveIn;
 
@@ -411,8 +445,9 @@ void StopRecording(HWND window) {
   g_context.state = RecorderState::Idle;
   if (sys.waveInReset(device) != MMSYSERR_NOERROR) ReportError(window, "Error in waveInReset");
   // Every buffer is back from the device; the partly filled one that the stop returned is
-  // written by the callback, and the file is not finished until it has been.
-  engine::WaitUntil([] { return g_outstanding <= 0; });
+  // written by the callback, and the file is not finished until it has been. A device that
+  // keeps buffers past the wait is given them for good (FinishRecording).
+  if (!engine::WaitUntil([] { return g_outstanding <= 0; })) g_deviceKeptBuffers = true;
   KillTimer(window, IDT_RECORD);
   FinishRecording(window);
   g_stopping = false;
@@ -426,10 +461,14 @@ void FinishRecording(HWND window) {
   g_runActive = false;
   const HWAVEIN device = g_waveIn;
 
-  if (sys.waveInUnprepareHeader(device, g_pool.headers[0], sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
-    ReportError(window, "Error in waveInUnprepareHeader (1)");
-  if (sys.waveInUnprepareHeader(device, g_pool.headers[1], sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
-    ReportError(window, "Error in waveInUnprepareHeader (2)");
+  // Headers the device still holds are neither unprepared nor used again.
+  const bool kept = std::exchange(g_deviceKeptBuffers, false);
+  if (!kept) {
+    if (sys.waveInUnprepareHeader(device, g_pool.headers[0], sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
+      ReportError(window, "Error in waveInUnprepareHeader (1)");
+    if (sys.waveInUnprepareHeader(device, g_pool.headers[1], sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
+      ReportError(window, "Error in waveInUnprepareHeader (2)");
+  }
 
   bool wrote;
   bool closed = true;
@@ -439,13 +478,23 @@ void FinishRecording(HWND window) {
     g_file = nullptr;
     wrote = g_wroteAny;
   }
-  if (!closed) ReportError(window, "Error writing data to file.  Your hard disk may be full!");
+  const char* problem = closed ? nullptr : WriteFailedText;
   // A run that wrote nothing leaves the file as it was: a failed start must not cut the
   // declared data short at the slider's position.
-  if (g_fileOpened && wrote) PatchFile(window);
+  if (g_fileOpened && wrote) {
+    if (const char* patchProblem = PatchFile()) problem = patchProblem;
+  }
   g_fileOpened = false;
-  if (wrote && g_context.position >= g_context.dataSize)
-    g_context.dataSize = g_context.position.load();
+  // The window's data size agrees with what the file now declares.
+  if (wrote)
+    g_context.dataSize = std::max<DWORD>(g_context.dataSize, DeclaredSize(g_context.position));
+  // Told with the failure that stopped the run, if one did, in one box.
+  if (problem) {
+    if (g_failure != Failure::None)
+      g_finishProblem = problem;
+    else
+      ReportError(window, problem);
+  }
 
   SliderMessage(TBM_SETRANGEMIN, 0);
   SliderMessage(TBM_SETRANGEMAX, static_cast<LPARAM>(BlocksInData(g_context.dataSize)));
@@ -454,6 +503,7 @@ void FinishRecording(HWND window) {
 
   if (sys.waveInClose(device) != MMSYSERR_NOERROR)
     ReportError(window, "Error closing input device.");
+  if (kept) SetAsideAudioBuffers(window);
   g_phase = Phase::Off;
   g_waveIn = nullptr;
   g_context.deviceOpen = false;

@@ -13,5 +13,4 @@ void RecordTick(HWND window);
 void CALLBACK RecordCallback(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
                              DWORD_PTR param2);
 int QueueRecordBuffer(HWND window);
-int WriteRecordedBlock(DWORD bytes);
 DWORD GetFreeDiskBytes(const char* path);

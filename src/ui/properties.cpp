@@ -27,13 +27,18 @@ HINSTANCE ResourceModule() {
   return g_instance ? g_instance : GetModuleHandleA(nullptr);
 }
 
+// The name of the sound the sheet describes: the loaded file's, not a file that a failed
+// Open or New named since.
+const char* SoundTitle() {
+  return g_context.loadedTitle[0] ? g_context.loadedTitle : g_context.fileTitle;
+}
+
 }  // namespace
 
 void ShowProperties(HWND window) {
   // Formed without a fixed-size area, so a long file name shows whole.
-  const std::string caption = g_context.fileTitle[0]
-                                  ? std::string("Properties for ") + g_context.fileTitle
-                                  : std::string("Properties for Sound");
+  const std::string caption = SoundTitle()[0] ? std::string("Properties for ") + SoundTitle()
+                                              : std::string("Properties for Sound");
 
   PROPSHEETPAGEA page{};
   page.dwSize = PROPSHEETPAGEA_V1_SIZE;
@@ -61,7 +66,7 @@ void ShowProperties(HWND window) {
 INT_PTR CALLBACK DetailsPageProc(HWND page, UINT message, WPARAM, LPARAM) {
   if (message != WM_INITDIALOG) return FALSE;
 
-  SetDlgItemTextA(page, IDC_PROP_NAME, g_context.fileTitle[0] ? g_context.fileTitle : "Sound");
+  SetDlgItemTextA(page, IDC_PROP_NAME, SoundTitle()[0] ? SoundTitle() : "Sound");
 
   const DWORD dataSize = g_context.dataSize;
   char text[32];

@@ -1,6 +1,8 @@
 // Pieces shared by Open, New and the recorder: the file dialogs' record, the abort path of a
 // file operation and the disk offset of an open file.
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "app/context.h"
 #include "app/report.h"
@@ -17,6 +19,11 @@ constexpr char WaveFilter[] = "Wave Files (*.wav)\0*.wav\0All Files (*.*)\0*.*\0
 constexpr char DefaultExtension[] = "WAV";
 constexpr DWORD PathBufferSize = sizeof(RecorderContext::filePath);
 constexpr DWORD TitleBufferSize = sizeof(RecorderContext::fileTitle);
+
+// The loaded sound's format block and its two texts (RememberLoadedSound).
+std::vector<BYTE> g_loadedFormat;
+char g_loadedTagName[sizeof FormatTagName] = "";
+char g_loadedDetails[sizeof FormatDetailsText] = "";
 }  // namespace
 
 void PrepareFileDialog(HWND owner, OPENFILENAMEA* record) {
@@ -85,6 +92,26 @@ void RebuildRecentMenu(HWND owner) {
   if (!g_recentList) return;
   HMENU fileMenu = GetSubMenu(GetMenu(owner), 0);
   if (fileMenu) BuildRecentMenu(g_recentList, fileMenu, IDM_EXIT);
+}
+
+void RememberLoadedSound() {
+  lstrcpynA(g_context.loadedPath, g_context.filePath, sizeof g_context.loadedPath);
+  lstrcpynA(g_context.loadedTitle, g_context.fileTitle, sizeof g_context.loadedTitle);
+  if (CurrentFormat) {
+    const auto* block = reinterpret_cast<const BYTE*>(CurrentFormat);
+    g_loadedFormat.assign(block, block + MaxFormatSize);
+  }
+  std::memcpy(g_loadedTagName, FormatTagName, sizeof g_loadedTagName);
+  std::memcpy(g_loadedDetails, FormatDetailsText, sizeof g_loadedDetails);
+}
+
+bool RestoreLoadedFormat() {
+  if (!g_context.loadedPath[0] || !CurrentFormat || g_loadedFormat.size() != MaxFormatSize)
+    return false;
+  std::memcpy(CurrentFormat, g_loadedFormat.data(), MaxFormatSize);
+  std::memcpy(FormatTagName, g_loadedTagName, sizeof g_loadedTagName);
+  std::memcpy(FormatDetailsText, g_loadedDetails, sizeof g_loadedDetails);
+  return true;
 }
 
 void TakeDriveRootFromPath() {

@@ -41,6 +41,18 @@ bool Write(HMMIO file, const void* bytes, DWORD count) {
          static_cast<LONG>(count);
 }
 
+// A failure after the format choice: the loaded sound stays current in the format of its own
+// bytes, with its size, so Record and Play keep using it as it is. Returns `code`.
+int KeepLoadedSound(HWND owner, DWORD loadedDataSize, int code) {
+  if (wave_detail::RestoreLoadedFormat()) {
+    g_context.dataSize = loadedDataSize;
+    SliderMessage(TBM_SETRANGEMIN, 0);
+    SliderMessage(TBM_SETRANGEMAX, static_cast<LPARAM>(BlocksInData(loadedDataSize)));
+    UpdateControlStates(owner);
+  }
+  return code;
+}
+
 }  // namespace
 
 int CreateWaveFile(HWND owner) {
@@ -54,35 +66,40 @@ int CreateWaveFile(HWND owner) {
   }
 
   // ChooseFormat shows its own message when it fails; a cancelled choice shows none.
+  const DWORD loadedDataSize = g_context.dataSize;
   if (ChooseFormat(owner) != 0) return 0;
+  const auto fail = [&](HMMIO file, const char* message, int code) {
+    return KeepLoadedSound(owner, loadedDataSize, AbortWaveFile(owner, file, message, code));
+  };
 
   HMMIO file = sys.mmioOpenA(g_context.filePath, nullptr, MMIO_CREATE | MMIO_WRITE);
-  if (!file) return ReportError(owner, "Error opening file for write.", -1);
+  if (!file)
+    return KeepLoadedSound(owner, loadedDataSize,
+                           ReportError(owner, "Error opening file for write.", -1));
 
   wave_detail::ShowWaitCursor();
 
   FormChunk = MMCKINFO{};
   FormChunk.fccType = WaveForm;
   if (sys.mmioCreateChunk(file, &FormChunk, MMIO_CREATERIFF) != MMSYSERR_NOERROR)
-    return AbortWaveFile(owner, file, "Error creating RIFF wave chunk.", -2);
+    return fail(file, "Error creating RIFF wave chunk.", -2);
 
   if (!CreateChunk(file, FormatId, MaxFormatSize))
-    return AbortWaveFile(owner, file, "Error creating RIFF format chunk.", -3);
+    return fail(file, "Error creating RIFF format chunk.", -3);
   // The whole block, whatever the format's own length: readers take the format from its head.
   // Ascending writes the pad byte of an odd size; without it every later offset would be wrong.
   if (!CurrentFormat || !Write(file, CurrentFormat, MaxFormatSize) ||
       sys.mmioAscend(file, &SubChunk, 0) != MMSYSERR_NOERROR)
-    return AbortWaveFile(owner, file, "Error writing RIFF format data.", -3);
+    return fail(file, "Error writing RIFF format data.", -3);
 
   if (!CreateChunk(file, FactId, sizeof(DWORD)))
-    return AbortWaveFile(owner, file, "Error creating RIFF 'fact' chunk.", -4);
+    return fail(file, "Error creating RIFF 'fact' chunk.", -4);
   const DWORD samples = SampleCount(g_context.dataSize);
   if (!Write(file, &samples, sizeof samples) ||
       sys.mmioAscend(file, &SubChunk, 0) != MMSYSERR_NOERROR)
-    return AbortWaveFile(owner, file, "Error writing RIFF 'fact' data.", -4);
+    return fail(file, "Error writing RIFF 'fact' data.", -4);
 
-  if (!CreateChunk(file, DataId, 0))
-    return AbortWaveFile(owner, file, "Error creating RIFF data chunk.", -5);
+  if (!CreateChunk(file, DataId, 0)) return fail(file, "Error creating RIFF data chunk.", -5);
 
   const DWORD dataOffset = GetDiskOffset(file);
   g_context.dataSize = 0;
@@ -93,7 +110,7 @@ int CreateWaveFile(HWND owner) {
   // recording file, so it is reported rather than made current.
   if (sys.mmioAscend(file, &SubChunk, 0) != MMSYSERR_NOERROR ||
       sys.mmioAscend(file, &FormChunk, 0) != MMSYSERR_NOERROR)
-    return AbortWaveFile(owner, file, "Error creating RIFF data chunk.", -5);
+    return fail(file, "Error creating RIFF data chunk.", -5);
   g_context.dataOffset = dataOffset;
 
   // Written without a buffer: every byte is already on disk, so a failing close loses nothing.
@@ -111,7 +128,7 @@ int CreateWaveFile(HWND owner) {
   wave_detail::RebuildRecentMenu(owner);
 
   g_context.fileLoaded = true;
-  lstrcpynA(g_context.loadedPath, g_context.filePath, sizeof g_context.loadedPath);
+  wave_detail::RememberLoadedSound();
   UpdateControlStates(owner);
   return 0;
 }

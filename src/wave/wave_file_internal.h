@@ -15,6 +15,13 @@ void TakeDriveRootFromPath();
 // Shows the wait cursor, remembering the one it replaces in savedCursor.
 void ShowWaitCursor();
 
+// The loaded sound, kept beside loadedPath: a successful Open or New records its path, title,
+// format block and format texts. A failed Open or New puts the format block and texts back, so
+// Record and Play keep using the loaded file in the format that describes its bytes; false
+// when no sound has been loaded (nothing is put back).
+void RememberLoadedSound();
+bool RestoreLoadedFormat();
+
 // Walks the chunk headers from the file's current position the way mmioDescend searches
 // for `id` (and, for a RIFF form, `formType`), then puts the position back. False when the
 // walk cannot reach such a chunk inside the file: mmioDescend would not find it either, and

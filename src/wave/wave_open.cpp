@@ -22,9 +22,15 @@ constexpr FOURCC WaveForm = mmioFOURCC('W', 'A', 'V', 'E');
 constexpr FOURCC FormatId = mmioFOURCC('f', 'm', 't', ' ');
 constexpr FOURCC DataId = mmioFOURCC('d', 'a', 't', 'a');
 
-// Puts the format block back as it was before the file's "fmt " bytes were read.
-void RestoreFormat(const std::vector<BYTE>& saved) {
-  if (CurrentFormat && !saved.empty()) std::memcpy(CurrentFormat, saved.data(), saved.size());
+// A failure after the file's "fmt " bytes were read into the format block. With a sound
+// loaded, the block goes back to the loaded file's format: Record and Play still use that file.
+// Without one, the bytes read stay only if they form a usable format.
+int FailAfterFormatRead(HWND owner, HMMIO file, const char* message, int code,
+                        const std::vector<BYTE>& saved) {
+  if (!wave_detail::RestoreLoadedFormat() && !FormatIsUsable(CurrentFormat, MaxFormatSize) &&
+      CurrentFormat && !saved.empty())
+    std::memcpy(CurrentFormat, saved.data(), saved.size());
+  return AbortWaveFile(owner, file, message, code);
 }
 
 // Asks for a file with the Open dialog; false when the user cancelled or the dialog failed.
@@ -82,13 +88,12 @@ int OpenWaveFile(HWND owner, int skipDialog) {
   const LONG wanted = static_cast<LONG>(SubChunk.cksize);
   const LONG got =
       wanted == 0 ? 0 : sys.mmioRead(file, reinterpret_cast<HPSTR>(CurrentFormat), wanted);
-  if (got != wanted) {
-    // A short read leaves the bytes it got; they stay only if they still form a usable format.
-    if (!FormatIsUsable(CurrentFormat, MaxFormatSize)) RestoreFormat(savedFormat);
-    return AbortWaveFile(owner, file, "Error reading format chunk.", -4);
-  }
+  if (got != wanted)
+    return FailAfterFormatRead(owner, file, "Error reading format chunk.", -4, savedFormat);
   if (!FormatIsUsable(CurrentFormat, MaxFormatSize)) {
-    RestoreFormat(savedFormat);
+    // A format that cannot be used never replaces a usable one, loaded sound or not.
+    if (!wave_detail::RestoreLoadedFormat() && !savedFormat.empty())
+      std::memcpy(CurrentFormat, savedFormat.data(), savedFormat.size());
     return AbortWaveFile(owner, file, UnusableFormatMessage, -4);
   }
 
@@ -99,14 +104,13 @@ int OpenWaveFile(HWND owner, int skipDialog) {
   SubChunk.ckid = DataId;
   if (!wave_detail::ChunkReachable(file, DataId, 0) ||
       sys.mmioDescend(file, &SubChunk, &FormChunk, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
-    return AbortWaveFile(owner, file, "Data chunk not found.", -5);
+    return FailAfterFormatRead(owner, file, "Data chunk not found.", -5, savedFormat);
 
   if (SubChunk.cksize == 0)
-    return AbortWaveFile(owner, file, "The data chunk contains no data.", -6);
+    return FailAfterFormatRead(owner, file, "The data chunk contains no data.", -6, savedFormat);
 
   g_context.dataOffset = GetDiskOffset(file);
   g_context.fileLoaded = true;
-  lstrcpynA(g_context.loadedPath, g_context.filePath, sizeof g_context.loadedPath);
 
   // Opened for reading without a buffer: a failing close has nothing to lose.
   sys.mmioClose(file, 0);
@@ -119,6 +123,7 @@ int OpenWaveFile(HWND owner, int skipDialog) {
   SliderMessage(TBM_SETPOS, 0);
 
   LoadFormatNames();
+  wave_detail::RememberLoadedSound();
 
   ShowPosition(owner, 0);
   ShowLength(owner, g_context.dataSize);

@@ -194,7 +194,7 @@ MMRESULT FakeWaveDevice::Stop() {
     std::lock_guard lock(lock_);
     started_ = false;
     // The partly filled buffer comes back at once, on the device's thread.
-    if (kind_ == Kind::In && !queue_.empty() && doneInFront_ > 0) {
+    if (kind_ == Kind::In && !queue_.empty() && doneInFront_ > 0 && !keepBuffersOnReset) {
       WAVEHDR* header = queue_.front();
       queue_.pop_front();
       header->dwBytesRecorded = doneInFront_;
@@ -212,6 +212,21 @@ MMRESULT FakeWaveDevice::Reset() {
   std::unique_lock lock(lock_);
   ++resets_;
   if (kind_ == Kind::In) started_ = false;
+  if (keepBuffersOnReset) {
+    paused_ = true;  // the device neither plays nor returns anything from now on
+    return fail.reset;
+  }
+  if (kind_ == Kind::Out && completeFrontInReset && !queue_.empty()) {
+    WAVEHDR* header = queue_.front();
+    queue_.pop_front();
+    played_.insert(played_.end(), header->lpData + doneInFront_,
+                   header->lpData + header->dwBufferLength);
+    doneInFront_ = 0;
+    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    lock.unlock();
+    Notify(WOM_DONE, header);
+    lock.lock();
+  }
   bool front = true;
   for (WAVEHDR* header : queue_) {
     if (kind_ == Kind::In) header->dwBytesRecorded = front ? doneInFront_ : 0;
@@ -234,6 +249,7 @@ MMRESULT FakeWaveDevice::Position(MMTIME* time, UINT size) {
   std::lock_guard lock(lock_);
   if (size != sizeof(MMTIME)) NoteMisuse("position with a wrong size");
   if (time->wType != TIME_BYTES) NoteMisuse("position not in bytes");
+  if (const MMRESULT result = fail.position) return result;
   time->u.cb = positionBytes_;
   return MMSYSERR_NOERROR;
 }

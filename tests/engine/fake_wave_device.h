@@ -31,6 +31,7 @@ struct FakeFailures {
   std::atomic<MMRESULT> stop{0};
   std::atomic<MMRESULT> reset{0};
   std::atomic<MMRESULT> close{0};
+  std::atomic<MMRESULT> position{0};  // the position is not read and this is answered
   // The n-th add or write (counting from 1) is refused with 11; 0 refuses none.
   std::atomic<int> refuseQueueNumber{0};
 };
@@ -46,6 +47,11 @@ class FakeWaveDevice {
   FakeWaveDevice& operator=(const FakeWaveDevice&) = delete;
 
   FakeFailures fail;
+  // Output: a reset first plays the front buffer to its end and delivers its completion on
+  // the resetting thread, as a buffer that completes just as the reset begins.
+  std::atomic<bool> completeFrontInReset{false};
+  // A reset (or stop) keeps every queued buffer: they are never handed back.
+  std::atomic<bool> keepBuffersOnReset{false};
 
   // What the output device played, in order (also the partial buffers a reset cut short).
   std::vector<unsigned char> Played();

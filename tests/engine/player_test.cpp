@@ -29,6 +29,15 @@ bool EndsWith(const std::vector<unsigned char>& all, const std::vector<unsigned 
   return all.size() >= tail.size() && std::equal(tail.begin(), tail.end(), all.end() - tail.size());
 }
 
+// The last value the engine asked the slider to take (TBM_SETPOS), as it was sent: the
+// control clamps what it stores, but does not always draw an out-of-range value right.
+WNDPROC g_sliderProc = nullptr;
+LPARAM g_lastSetPos = -1;
+LRESULT CALLBACK NoteSetPos(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == TBM_SETPOS) g_lastSetPos = lParam;
+  return CallWindowProcA(g_sliderProc, window, message, wParam, lParam);
+}
+
 class PlayerTest : public EngineTest {
  protected:
   FakeWaveDevice out_{FakeWaveDevice::Kind::Out, 4000};
@@ -47,9 +56,15 @@ class PlayerTest : public EngineTest {
     g_context.state = RecorderState::Idle;
     StopPlayback(window_, 1);
   }
+  void SetUp() override {
+    EngineTest::SetUp();
+    g_sliderProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+        g_controls.slider, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NoteSetPos)));
+  }
   void ExpectIdleAtTheEnd(DWORD dataSize) {
     EXPECT_TRUE(Released());
     EXPECT_EQ(SliderPos(), SliderMax());
+    EXPECT_EQ(g_lastSetPos, SliderMax());  // the block position, never a byte count
     EXPECT_EQ(Text(IDC_POSITION), TimeText(dataSize));
     EXPECT_TRUE(Enabled(IDC_PLAY) && Enabled(IDC_RECORD) && Enabled(IDC_REWIND));
     EXPECT_FALSE(Enabled(IDC_STOP));
@@ -148,16 +163,40 @@ TEST_F(PlayerTest, SeekAfterTheLastReadEndsAtTheNextCompletion) {
   EXPECT_TRUE(Boxes().empty());
 }
 
-TEST_F(PlayerTest, SeekAfterTheShortenedLastChunkKeepsItsLength) {
+// Data that is not whole blocks: the short last buffer is already queued when the slider
+// moves playback back. Every later buffer is whole blocks again (a buffer that kept the short
+// length would move every later read off the block boundary: noise for 16-bit stereo).
+TEST_F(PlayerTest, SeekAfterTheShortenedLastChunkGoesBackToWholeBlocks) {
   out_.SetRate(100);
-  const auto data = Pattern(100000);
+  SetPcm(2, 44100, 16);
+  const auto data = Pattern(100002);
   UseWaveFile(folder_->file("a.wav"), data);
-  ASSERT_EQ(StartPlayback(window_), 0);  // the second buffer already carries the last 36000
+  ASSERT_EQ(StartPlayback(window_), 0);  // the second buffer already carries the last 36002
   SeekPlayback(window_, 0);
   out_.SetRate(0);
   ASSERT_TRUE(PumpUntil([&] { return Released(); }));
   EXPECT_TRUE(EndsWith(out_.Played(), data));
-  EXPECT_THAT(out_.WrittenLengths(), ElementsAre(64000, 36000, 36000, 36000, 28000));
+  EXPECT_THAT(out_.WrittenLengths(), ElementsAre(64000, 36002, 64000, 36002));
+}
+
+// A buffer that completes just as the reset of a reposition begins is refilled only after the
+// reset: the sound right after the new place is heard, none of it handed back unplayed.
+TEST_F(PlayerTest, SeekLosesNothingWhenABufferCompletesInsideTheReset) {
+  out_.SetRate(500);
+  const auto data = Pattern(10 * 64000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  out_.completeFrontInReset = true;
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return out_.Played().size() >= 20000; }));
+  SeekPlayback(window_, 400000);
+  out_.SetRate(0);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  const auto played = out_.Played();
+  EXPECT_TRUE(EndsWith(played, Slice(data, 400000)));
+  // Before the new place: the first buffer played to its end by the reset, and nothing more.
+  EXPECT_EQ(played.size(), 64000 + (data.size() - 400000));
+  EXPECT_TRUE(std::equal(played.begin(), played.begin() + 64000, data.begin()));
+  ExpectIdleAtTheEnd(static_cast<DWORD>(data.size()));
 }
 
 TEST_F(PlayerTest, StopActsAsPauseAndPlayResumesFromTheSlider) {
@@ -181,6 +220,31 @@ TEST_F(PlayerTest, StopActsAsPauseAndPlayResumesFromTheSlider) {
   const auto played = out_.Played();
   EXPECT_TRUE(std::equal(played.begin() + before, played.end(), data.begin() + slider, data.end()));
   EXPECT_EQ(played.size() - before, data.size() - slider);
+}
+
+// A device that keeps its buffers after the reset may still read them: they are never
+// prepared for another device or handed to one again.
+TEST_F(PlayerTest, BuffersADeviceKeptAfterTheStopAreNeverUsedAgain) {
+  out_.SetRate(100);
+  const auto data = Pattern(300000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return !out_.Played().empty(); }));
+  out_.keepBuffersOnReset = true;
+  WAVEHDR* const kept[2] = {g_pool.headers[0], g_pool.headers[1]};
+  PressStop();
+  EXPECT_FALSE(g_context.deviceOpen);
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 2; ++j) EXPECT_NE(g_pool.headers[i], kept[j]);
+  for (const std::string& misuse : out_.Misuse()) EXPECT_NE(misuse, "unprepared while queued");
+
+  FakeWaveDevice other(FakeWaveDevice::Kind::Out, 0);
+  FakeWaveBinding rebind(nullptr, &other);
+  boxes_->clear();
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return !g_context.deviceOpen; }));
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(other.Misuse().empty());
 }
 
 // Failure rows: message, caption, result and what each leaves; Play works again afterwards.

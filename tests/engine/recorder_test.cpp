@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -10,6 +11,7 @@
 #include <gmock/gmock.h>
 
 #include "app/context.h"
+#include "app/main_dialog.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_fixture.h"
 #include "engine/fake_wave_device.h"
@@ -155,10 +157,14 @@ TEST_F(RecorderTest, OverwriteFromSliderBlockKeepsTheBytesAroundIt) {
     StopRecording(window_);
     const DWORD n = static_cast<DWORD>(in_.Captured());
 
+    // A take that stops inside the old data leaves the file declaring all of it, as the
+    // window does; one that runs past the old end extends it.
+    const DWORD declared = std::max<DWORD>(static_cast<DWORD>(old.size()), start + n);
     const WaveOnDisk wave = ReadWave(path);
     ASSERT_TRUE(wave.valid);
-    EXPECT_EQ(wave.dataSize, start + n);
-    EXPECT_EQ(wave.riffSize, wave.dataOffset + start + n - 8);
+    EXPECT_EQ(wave.dataSize, declared);
+    EXPECT_EQ(wave.riffSize, wave.dataOffset + declared - 8);
+    EXPECT_EQ(g_context.dataSize, declared);
     const auto& b = wave.bytes;
     const auto* payload = b.data() + wave.dataOffset;
     EXPECT_TRUE(std::equal(old.begin(), old.begin() + start, payload));
@@ -166,9 +172,6 @@ TEST_F(RecorderTest, OverwriteFromSliderBlockKeepsTheBytesAroundIt) {
     if (start + n < old.size()) {
       EXPECT_TRUE(std::equal(old.begin() + start + n, old.end(), payload + start + n));
       EXPECT_EQ(b.size(), wave.dataOffset + old.size());
-      EXPECT_EQ(g_context.dataSize, old.size());  // the run stopped inside the old data
-    } else {
-      EXPECT_EQ(g_context.dataSize, start + n);  // the run extended it
     }
     EXPECT_TRUE(Released());
   }
@@ -213,6 +216,36 @@ TEST_F(RecorderTest, EveryWrittenBufferLeavesAValidFileBehind) {
   EXPECT_TRUE(wave.Data() == Captured(0, written));
   in_.Resume();
   StopRecording(window_);
+}
+
+// Recording again from the start of a longer take: at every moment, and after Stop, the file
+// declares every byte it holds (the old take's tail included) and the window agrees.
+TEST_F(RecorderTest, OverwritingInsideATakeKeepsDeclaringAllOfIt) {
+  const auto old = Pattern(400000);
+  const std::string path = folder_->file("take.wav");
+  UseWaveFile(path, old);
+  ASSERT_EQ(StartRecording(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return g_context.position >= 2 * 64000; }));
+  in_.Pause();
+  PumpFor(30);
+  WaveOnDisk wave = ReadWave(path);  // what a crash now would leave
+  EXPECT_EQ(wave.dataSize, old.size());
+  EXPECT_EQ(wave.riffSize, wave.dataOffset + old.size() - 8);
+  in_.Resume();
+  StopRecording(window_);
+  const DWORD n = static_cast<DWORD>(in_.Captured());
+  ASSERT_LT(n, old.size());
+  wave = ReadWave(path);
+  EXPECT_EQ(wave.dataSize, old.size());
+  EXPECT_EQ(wave.riffSize, wave.dataOffset + old.size() - 8);
+  EXPECT_TRUE(wave.Data() == [&] {
+    auto expected = Captured(0, n);
+    expected.insert(expected.end(), old.begin() + n, old.end());
+    return expected;
+  }());
+  EXPECT_EQ(g_context.dataSize, old.size());
+  EXPECT_EQ(SliderMax(), LRESULT(old.size()));
+  EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(RecorderTest, StopsWithAValidFileBeforeTheFileWouldPassTwoGigabytes) {
@@ -415,6 +448,7 @@ TEST_F(RecorderTest, FileThatCannotBeReopenedForTheSizesKeepsThoseOfTheLastBuffe
 }
 
 TEST_F(RecorderTest, DeviceThatStopsDeliveringEndsTheRunWithAMessage) {
+  SetPcm(2, 44100, 16);  // two buffers last under a second: the limit is the 5 s floor
   const std::string path = NewFile();
   ASSERT_EQ(StartRecording(window_), 0);
   ASSERT_TRUE(PumpUntil([&] { return g_context.position >= 64000; }));
@@ -428,6 +462,131 @@ TEST_F(RecorderTest, DeviceThatStopsDeliveringEndsTheRunWithAMessage) {
   const WaveOnDisk wave = ReadWave(path);
   EXPECT_EQ(wave.dataSize, in_.Captured());
   EXPECT_TRUE(wave.Data() == Captured(0, wave.dataSize));
+}
+
+MMRESULT WINAPI FailingPosition(HWAVEIN, LPMMTIME, UINT) {
+  return MMSYSERR_NOTSUPPORTED;
+}
+MMRESULT WINAPI FrozenPosition(HWAVEIN, LPMMTIME time, UINT) {
+  time->u.cb = 0;
+  return MMSYSERR_NOERROR;
+}
+
+// At the default format one buffer lasts 5.8 s, longer than the watch's 5 s floor: a device
+// whose position call fails or stands still must not have its healthy recording ended.
+TEST_F(RecorderTest, HealthyRecordingOutlastsTheStallWatchWithoutAPositionCount) {
+  const struct {
+    const char* name;
+    decltype(PlatformServices::waveInGetPosition) position;
+  } cases[] = {{"fails", &FailingPosition}, {"stands still", &FrozenPosition}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedService position(sys.waveInGetPosition, c.position);
+    const std::string path = NewFile();
+    // Six seconds with no buffer back, as before the first of a slow-filling device: longer
+    // than the 5 s floor, shorter than two buffers' 11.6 s.
+    in_.Pause();
+    ASSERT_EQ(StartRecording(window_), 0);
+    EXPECT_FALSE(PumpUntil(
+        [&] { return !Boxes().empty() || g_context.state != RecorderState::Recording; }, 6000));
+    in_.Resume();
+    ASSERT_TRUE(PumpUntil([&] { return in_.Captured() >= 70000; }));
+    StopRecording(window_);
+    EXPECT_EQ(ReadWave(path).dataSize, in_.Captured());
+    EXPECT_TRUE(Boxes().empty());
+    boxes_->clear();
+  }
+}
+
+// The disk fills after the first buffer and the final sizes cannot be written either: one
+// event, one box that says both.
+std::atomic<int> g_freeCalls{0};
+BOOL WINAPI FreeSpaceForOneBuffer(LPCSTR, PULARGE_INTEGER available, PULARGE_INTEGER,
+                                  PULARGE_INTEGER) {
+  if (available) available->QuadPart = ++g_freeCalls == 1 ? 1ull << 30 : 0;
+  return TRUE;
+}
+
+TEST_F(RecorderTest, AFailedSizePatchAfterAStoredFailureIsToldInTheSameBox) {
+  const std::string path = NewFile();
+  g_freeCalls = 0;
+  g_readWriteOpens = 0;
+  ScopedService free(sys.GetDiskFreeSpaceExA, &FreeSpaceForOneBuffer);
+  ScopedService open(sys.mmioOpenA, &FailSecondReadWriteOpen);
+  ASSERT_EQ(StartRecording(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return Released() && !Boxes().empty(); }));
+  PumpFor(50);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].find("Your hard disk is full!  Cannot save any more samples!"),
+            std::string::npos)
+      << Boxes()[0];
+  EXPECT_NE(Boxes()[0].find("Error opening file for write."), std::string::npos) << Boxes()[0];
+  // The sizes of the buffer written stand in the file.
+  EXPECT_EQ(ReadWave(path).dataSize, 64000u);
+}
+
+// A device that keeps its buffers after Stop may still write into them: they are never
+// prepared for another device or handed to one again.
+TEST_F(RecorderTest, BuffersADeviceKeptAfterTheStopAreNeverUsedAgain) {
+  const std::string path = NewFile();
+  ASSERT_EQ(StartRecording(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return g_context.position >= 64000; }));
+  in_.keepBuffersOnReset = true;
+  WAVEHDR* const kept[2] = {g_pool.headers[0], g_pool.headers[1]};
+  char* const keptData[2] = {g_pool.buffers[0], g_pool.buffers[1]};
+  StopRecording(window_);
+  EXPECT_FALSE(g_context.deviceOpen);
+  EXPECT_EQ(g_context.state, RecorderState::Idle);
+  EXPECT_EQ(ReadWave(path).dataSize, g_context.position);
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    for (int j = 0; j < 2; ++j) {
+      EXPECT_NE(g_pool.headers[i], kept[j]);
+      EXPECT_NE(g_pool.buffers[i], keptData[j]);
+    }
+  }
+  // Nothing was taken from the device behind its back: no header it holds was unprepared.
+  for (const std::string& misuse : in_.Misuse()) EXPECT_NE(misuse, "unprepared while queued");
+
+  // The next run, on a device that behaves, goes through with the pool's new buffers.
+  FakeWaveDevice other(FakeWaveDevice::Kind::In, 2000);
+  FakeWaveBinding rebind(&other, nullptr);
+  boxes_->clear();
+  ASSERT_EQ(StartRecording(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return other.Captured() >= 70000; }));
+  StopRecording(window_);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(other.Misuse().empty());
+  EXPECT_EQ(ReadWave(path).dataSize, g_context.position);
+}
+
+// The "Error!" boxes of a start have no owner, so the window stays enabled under them: a
+// command chosen meanwhile must not run (File Open or New would change the file and the
+// format under the starting run).
+int g_fileDialogs = 0;
+BOOL WINAPI CountFileDialog(LPOPENFILENAMEA) {
+  ++g_fileDialogs;
+  return FALSE;
+}
+int WINAPI BoxThatChoosesCommands(HWND, LPCSTR, LPCSTR, UINT) {
+  for (WPARAM command : {WPARAM{IDM_OPEN}, WPARAM{IDM_NEW}})
+    MainDialogProc(g_context.mainWindow, WM_COMMAND, command, 0);
+  return IDOK;
+}
+
+TEST_F(RecorderTest, NoCommandRunsInsideTheBoxesOfAStart) {
+  const std::string path = NewFile();
+  g_fileDialogs = 0;
+  ScopedService open(sys.GetOpenFileNameA, &CountFileDialog);
+  ScopedService save(sys.GetSaveFileNameA, &CountFileDialog);
+  ScopedService box(sys.MessageBoxA, &BoxThatChoosesCommands);
+  in_.fail.prepare[0] = MMSYSERR_INVALHANDLE;  // "Invalid handle!", without owner
+  in_.fail.refuseQueueNumber = 1;              // and "Error adding buffer."
+  EXPECT_EQ(StartRecording(window_), -3);
+  EXPECT_EQ(g_fileDialogs, 0);
+  EXPECT_TRUE(Released());
+  EXPECT_EQ(g_context.fileLoaded, true);
+  EXPECT_STREQ(g_context.loadedPath, path.c_str());
 }
 
 TEST_F(RecorderTest, KeepsTheSystemAwakeOnlyWhileRecording) {

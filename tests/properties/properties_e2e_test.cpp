@@ -89,3 +89,30 @@ TEST_F(PropertiesE2E, LongNameShowsWholeAndHugeSizeIsNotNegative) {
   EXPECT_EQ(page.size, "3000000000 bytes");
   EXPECT_TRUE(RecorderApp::PressPropertySheetOk(sheet));
 }
+
+TEST_F(PropertiesE2E, AfterAFailedOpenTheSheetStillDescribesTheLoadedFile) {
+  const std::string good = folder.file("two seconds.wav");
+  ASSERT_TRUE(WriteWholeFile(good, PcmWave(22050)));
+  ASSERT_NO_FATAL_FAILURE(Open(good));
+  // A stereo file whose data chunk is empty: Open fails after reading its format.
+  std::vector<unsigned char> bad = PcmWave(0);
+  bad[22] = 2;  // channels
+  bad[28] = 0x22;
+  bad[29] = 0x56;  // byte rate 22050
+  bad[32] = 2;     // block align
+  ASSERT_TRUE(WriteWholeFile(folder.file("empty stereo.wav"), bad));
+  app.PostCommand(IDM_OPEN, 0, nullptr, false);
+  ASSERT_TRUE(app.AnswerFileDialog(folder.file("empty stereo.wav")));
+  const auto box = app.AcknowledgeMessageBox("Error");
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->text, "The data chunk contains no data.");
+
+  ASSERT_TRUE(app.ChooseMenuItem(IDM_PROPERTIES));
+  HWND sheet = app.WaitForDialog("Properties for two seconds.wav");
+  ASSERT_TRUE(sheet) << "dialogs: " << app.Dialogs().size();
+  const PageTexts page = ReadPage(sheet);
+  EXPECT_EQ(page.name, "two seconds.wav");
+  EXPECT_EQ(page.length, "00:02.0");
+  EXPECT_EQ(page.details, "11025 Hz; 8 bits; Mono");
+  EXPECT_TRUE(RecorderApp::PressPropertySheetOk(sheet));
+}

@@ -37,6 +37,15 @@ void SeedRecentFiles(const char* first, const char* second) {
   RegCloseKey(key);
 }
 
+// The last value sent to the slider with TBM_SETPOS, as sent: the control clamps what it
+// stores, but does not always draw an out-of-range value at the end.
+WNDPROC g_sliderProc = nullptr;
+LPARAM g_lastSetPos = -1;
+LRESULT CALLBACK NoteSetPos(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == TBM_SETPOS) g_lastSetPos = lParam;
+  return CallWindowProcA(g_sliderProc, window, message, wParam, lParam);
+}
+
 HWND Button(UINT id) {
   return g_controls.buttons[id - IDC_REWIND];
 }
@@ -192,10 +201,13 @@ TEST_F(MainWindowTest, EnterEscapeAndDoubleClicksDoNothing) {
 }
 
 TEST_F(MainWindowTest, RewindAndForwardMoveSliderAndPositionText) {
+  g_sliderProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(g_controls.slider, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NoteSetPos)));
   LoadFourByteBlocks(10002);
   SliderMessage(TBM_SETPOS, 700);
   SendMessageA(main, WM_COMMAND, IDC_FORWARD, 0);
   EXPECT_EQ(SliderMessage(TBM_GETPOS, 0), 2500);
+  EXPECT_EQ(g_lastSetPos, 2500);  // the block position of the end, not the byte count
   EXPECT_EQ(Position(), TimeOf(10002));
   EXPECT_EQ(Position(), "00:00.2");
 

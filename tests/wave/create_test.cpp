@@ -292,6 +292,9 @@ TEST_P(NewFailureTest, ReportsKeepsThePartialFileAndTheLoadedOne) {
   SetCursor(LoadCursorA(nullptr, IDC_ARROW));
   const HCURSOR arrow = GetCursor();
   const RecorderSnapshot before = Snapshot();
+  // A format other than the loaded file's (16-bit stereo 44,100 Hz) is chosen for the new file.
+  g_chooserWrites = true;
+  g_chosenHead = WAVEFORMATEX{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0};
 
   g_calls = 0;
   g_failingCall = c.call;
@@ -324,7 +327,16 @@ TEST_P(NewFailureTest, ReportsKeepsThePartialFileAndTheLoadedOne) {
   EXPECT_EQ(after.driveRoot, before.driveRoot);
   EXPECT_EQ(after.caption, before.caption);
   EXPECT_EQ(after.recent, before.recent);
-  EXPECT_EQ(after.dataSize, 0u);  // the format choice already began the new, empty sound
+  // The loaded sound stays current as it was, in the format that describes its bytes: Record
+  // and Play keep using it as it is, and the Properties sheet names it.
+  EXPECT_EQ(after.format, before.format);
+  EXPECT_EQ(after.tagName, before.tagName);
+  EXPECT_EQ(after.detailsText, before.detailsText);
+  EXPECT_EQ(after.dataSize, before.dataSize);
+  EXPECT_EQ(after.sliderMax, before.sliderMax);
+  EXPECT_EQ(std::vector<bool>(after.enabled, after.enabled + 5),
+            std::vector<bool>(before.enabled, before.enabled + 5));
+  EXPECT_STREQ(g_context.loadedTitle, "good.wav");
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -350,9 +350,8 @@ TEST_P(OpenFailureTest, ReportsAndLeavesTheLoadedFileAlone) {
   expected.filePath = path;
   expected.fileTitle = "bad.wav";
   expected.driveRoot = "C:\\";
-  if (c.leaves == Leaves::FileFormat)
-    std::copy(kOtherFormat.begin(), kOtherFormat.begin() + c.formatBytesRead,
-              expected.format.begin());
+  // Whatever the step, the loaded file's format block stays: Record and Play still use that
+  // file, and its bytes are in that format.
 
   g_moments.clear();
   g_watchedFile = path;
@@ -367,6 +366,22 @@ TEST_P(OpenFailureTest, ReportsAndLeavesTheLoadedFileAlone) {
   EXPECT_TRUE(g_moments[0].fileClosed);
   EXPECT_EQ(Snapshot(), expected);
   EXPECT_TRUE(FormatIsUsable(CurrentFormat, MaxFormatSize));
+  EXPECT_STREQ(g_context.loadedPath, folder_.file("good.wav").c_str());
+  EXPECT_STREQ(g_context.loadedTitle, "good.wav");  // what the Properties sheet names
+}
+
+// Without a loaded sound there is nothing to keep: a failure after the "fmt " chunk was read
+// leaves its bytes in the format block when they form a usable format.
+TEST_P(OpenFailureTest, WithoutALoadedSoundLeavesTheFilesUsableFormatBytes) {
+  const FailureCase& c = GetParam();
+  const std::string path = WriteFile("bad.wav", c.file);
+  Bytes expected = FormatBytes();
+  if (c.leaves == Leaves::FileFormat)
+    std::copy(kOtherFormat.begin(), kOtherFormat.begin() + c.formatBytesRead, expected.begin());
+  EXPECT_EQ(OpenPath(path), c.code);
+  EXPECT_EQ(FormatBytes(), expected);
+  EXPECT_TRUE(FormatIsUsable(CurrentFormat, MaxFormatSize));
+  EXPECT_FALSE(g_context.fileLoaded);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, OpenFailureTest, ::testing::ValuesIn(FailureCases()),

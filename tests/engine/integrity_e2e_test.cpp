@@ -1,0 +1,285 @@
+// The real program, driven from outside, in the situations where a recording or a playback
+// could be lost or garbled: closing the window mid-run, recording a shorter take over a longer
+// one, dragging the slider during playback, the slider at the end of a 16-bit stereo file.
+#include <windows.h>
+#include <commctrl.h>
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "faults/fault_support.h"
+#include "faults/wave_header.h"
+#include "recorder_driver.h"
+#include "resources/resource.h"
+#include "support/playback_file.h"
+#include "support/poll.h"
+#include "support/test_support.h"
+
+namespace {
+
+using recorder_driver::MenuKind;
+using recorder_driver::RecorderApp;
+using Bytes = std::vector<unsigned char>;
+
+Bytes Payload(const std::string& path, const WaveHeader& header) {
+  const Bytes bytes = ReadWholeFile(path);
+  const size_t end = std::min<size_t>(bytes.size(), size_t{header.dataOffset} + header.dataSize);
+  return header.dataOffset <= end ? Bytes(bytes.begin() + header.dataOffset, bytes.begin() + end)
+                                  : Bytes{};
+}
+
+// Records until the position text has counted `tenths` of a second, then stops.
+std::string Record(RecorderApp& app, int tenths) {
+  if (!app.ClickButton(IDC_RECORD)) return "Record could not be pressed";
+  char text[16];
+  std::snprintf(text, sizeof text, "00:%02d.%d", tenths / 10, tenths % 10);
+  if (!PollUntil(tenths * 100 + 10000, [&] { return app.ControlText(IDC_POSITION) >= text; }))
+    return "the take did not grow";
+  if (!app.ClickButton(IDC_STOP) || !WaitUntilIdle(app, 5000)) return "the take did not stop";
+  if (!app.NoMessageBoxWithin(200)) return "a message box after the take";
+  return {};
+}
+
+// The slider as it shows on screen matches `reference` (a screenshot) within a few seconds.
+bool SliderLooksLike(const RecorderApp& app, const std::string& reference,
+                     const std::string& scratch) {
+  return PollUntil(3000, [&] {
+    return app.Screenshot(scratch, app.SliderWindow()) &&
+           ReadWholeFile(scratch) == ReadWholeFile(reference);
+  });
+}
+
+// A 16-bit stereo 44,100 Hz PCM file of `seconds` of varying sound (no two nearby blocks
+// alike), with the plain 44-byte header. Returns its payload.
+Bytes WriteStereoFile(const std::string& path, DWORD seconds) {
+  Bytes payload(static_cast<size_t>(seconds) * kStereoBytesPerSecond);
+  unsigned x = 12345;
+  for (auto& byte : payload) {
+    x = x * 1103515245u + 12345;
+    byte = static_cast<unsigned char>(x >> 16);
+  }
+  // The plain header, then the payload.
+  Bytes file(44 + payload.size());
+  const auto put = [&](size_t at, DWORD value, int bytes) {
+    for (int i = 0; i < bytes; ++i) file[at + i] = static_cast<unsigned char>(value >> (8 * i));
+  };
+  const auto id = [&](size_t at, const char* text) { std::memcpy(file.data() + at, text, 4); };
+  id(0, "RIFF");
+  put(4, static_cast<DWORD>(36 + payload.size()), 4);
+  id(8, "WAVE");
+  id(12, "fmt ");
+  put(16, 16, 4);
+  put(20, WAVE_FORMAT_PCM, 2);
+  put(22, 2, 2);
+  put(24, 44100, 4);
+  put(28, kStereoBytesPerSecond, 4);
+  put(32, 4, 2);
+  put(34, 16, 2);
+  id(36, "data");
+  put(40, static_cast<DWORD>(payload.size()), 4);
+  std::copy(payload.begin(), payload.end(), file.begin() + 44);
+  EXPECT_TRUE(WriteWholeFile(path, file));
+  return payload;
+}
+
+// Starts the program with a 16-bit stereo file of `seconds` opened. The test devices play
+// about four times faster than real time.
+std::string StartWithStereoFile(RecorderApp& app, const std::string& path, DWORD seconds,
+                                Bytes* payload) {
+  *payload = WriteStereoFile(path, seconds);
+  if (!app.Start()) return "start: " + app.LastError();
+  return OpenThroughDialog(app, path);
+}
+
+// ---- Closing the window during a run (the shutdown finishes it) ----
+
+struct CloseWay {
+  const char* name;
+  bool fileExit;  // File Exit rather than the close box
+};
+
+void PrintTo(const CloseWay& way, std::ostream* os) {
+  *os << way.name;
+}
+
+class CloseDuringRecording : public ::testing::TestWithParam<CloseWay> {};
+
+TEST_P(CloseDuringRecording, TheFileHoldsTheSignalUpToTheCloseWithFinalSizes) {
+  TempFolder folder;
+  const std::string path = folder.file("take.wav");
+  RecorderApp app;
+  const std::string started = StartWithNewStereoFile(app, path);
+  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_TRUE(app.ClickButton(IDC_RECORD));
+  ASSERT_TRUE(
+      PollUntil(10000, [&] { return ShownBytes(app).value_or(0) > 1.5 * kStereoBytesPerSecond; }));
+  if (GetParam().fileExit)
+    ASSERT_TRUE(app.ChooseMenuItem(IDM_EXIT, MenuKind::File));
+  else
+    app.Close();
+  EXPECT_EQ(app.WaitForExit(), 0u);
+
+  const WaveHeader header = ReadWaveHeader(path);
+  ASSERT_TRUE(header.Consistent());
+  EXPECT_EQ(header.PayloadOnDisk(), header.dataSize);
+  EXPECT_GT(header.dataSize, 1.5 * kStereoBytesPerSecond);
+  const std::string signal = CheckKnownSignal(Payload(path, header));
+  EXPECT_TRUE(signal.empty()) << signal;
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, CloseDuringRecording,
+                         ::testing::Values(CloseWay{"CloseBox", false}, CloseWay{"FileExit", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(IntegrityE2E, ClosingDuringPlaybackReleasesTheDeviceAndExitsWithZero) {
+  TempFolder folder;
+  const std::string path = folder.file("long.wav");
+  RecorderApp app;
+  Bytes payload;
+  const std::string started = StartWithStereoFile(app, path, 40, &payload);
+  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_TRUE(app.ClickButton(IDC_PLAY));
+  ASSERT_TRUE(PollUntil(5000, [&] { return app.Slider().pos > 0; }));
+  app.Close();
+  EXPECT_EQ(app.WaitForExit(), 0u);
+  // The device was closed: what it played is complete, and it is the file's start.
+  const Bytes played = ReadWholeFile(PlaybackFilePath());
+  EXPECT_GT(played.size(), 0u);
+  EXPECT_LT(played.size(), payload.size());
+  EXPECT_TRUE(std::equal(played.begin(), played.end(), payload.begin()));
+}
+
+// ---- Recording over a longer take ----
+
+TEST(IntegrityE2E, AShorterTakeOverALongerOneKeepsTheRestAndTheWindowAgrees) {
+  TempFolder folder;
+  const std::string path = folder.file("take.wav");
+  RecorderApp app;
+  const std::string started = StartWithNewStereoFile(app, path);
+  ASSERT_TRUE(started.empty()) << started;
+  std::string taken = Record(app, 30);
+  ASSERT_TRUE(taken.empty()) << taken;
+  const WaveHeader first = ReadWaveHeader(path);
+  ASSERT_TRUE(first.Consistent());
+  const Bytes firstPayload = Payload(path, first);
+
+  ASSERT_TRUE(app.ClickButton(IDC_REWIND));
+  taken = Record(app, 12);
+  ASSERT_TRUE(taken.empty()) << taken;
+
+  const WaveHeader second = ReadWaveHeader(path);
+  ASSERT_TRUE(second.Consistent());
+  EXPECT_EQ(second.dataSize, first.dataSize);  // nothing of the first take is cut off
+  // The window shows what the file declares (to the text's 0.1 KB).
+  const auto shown = ShownBytes(app);
+  ASSERT_TRUE(shown.has_value());
+  EXPECT_NEAR(*shown, second.dataSize, 52.0);
+  EXPECT_EQ(app.Slider().max, static_cast<int>(second.dataSize / 4));
+  // The tail of the first take is still there, after the second take.
+  const Bytes now = Payload(path, second);
+  ASSERT_EQ(now.size(), firstPayload.size());
+  const size_t tail = firstPayload.size() - firstPayload.size() / 2;
+  EXPECT_TRUE(std::equal(now.end() - tail, now.end(), firstPayload.end() - tail));
+
+  app.Close();
+  EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+// ---- The slider during playback and at its end ----
+
+// While the user holds the slider during playback the ticks leave it and the position text
+// alone; letting go continues playback from the block under it.
+TEST(IntegrityE2E, DraggingTheSliderDuringPlaybackContinuesFromTheBlockLetGo) {
+  TempFolder folder;
+  const std::string path = folder.file("long.wav");
+  RecorderApp app;
+  Bytes payload;
+  const std::string started = StartWithStereoFile(app, path, 40, &payload);
+  ASSERT_TRUE(started.empty()) << started;
+  const int max = app.Slider().max;
+  ASSERT_EQ(max, static_cast<int>(payload.size() / 4));
+
+  ASSERT_TRUE(app.ClickButton(IDC_PLAY));
+  ASSERT_TRUE(PollUntil(5000, [&] { return app.Slider().pos > 0; }));
+  ASSERT_LT(app.Slider().pos, max / 3);
+  const HWND slider = app.SliderWindow();
+  const auto handle = reinterpret_cast<LPARAM>(slider);
+  const int target = max / 2;
+  SendMessageA(slider, TBM_SETPOS, TRUE, target);
+  app.PostToMain(WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, target), handle);
+  const std::string held = app.ControlText(IDC_POSITION);
+  // Three ticks of the play timer pass without moving the slider or the text.
+  EXPECT_FALSE(PollUntil(
+      800, [&] { return app.Slider().pos != target || app.ControlText(IDC_POSITION) != held; }));
+  EXPECT_TRUE(app.IsControlEnabled(IDC_STOP));  // still playing
+  app.PostToMain(WM_HSCROLL, TB_ENDTRACK, handle);
+  ASSERT_TRUE(WaitUntilIdle(app, 20000));
+  EXPECT_TRUE(app.NoMessageBoxWithin(200));
+
+  // What was played: the recording's start up to some point, then everything from the block
+  // let go to the end, with nothing missing.
+  const Bytes played = ReadWholeFile(PlaybackFilePath());
+  const size_t from = static_cast<size_t>(target) * 4;
+  const size_t after = payload.size() - from;
+  ASSERT_GE(played.size(), after);
+  EXPECT_TRUE(std::equal(played.end() - after, played.end(), payload.begin() + from))
+      << "playback did not continue from the block under the slider";
+  const size_t before = played.size() - after;
+  EXPECT_LT(before, from);
+  EXPECT_TRUE(std::equal(played.begin(), played.begin() + before, payload.begin()));
+
+  app.Close();
+  EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+// Forward on a 16-bit stereo file: the slider stands at its maximum and its thumb is drawn
+// there, exactly as when the slider itself is moved to its end.
+TEST(IntegrityE2E, ForwardDrawsTheThumbAtTheEndOfASixteenBitStereoFile) {
+  TempFolder folder;
+  const std::string path = folder.file("short.wav");
+  RecorderApp app;
+  Bytes payload;
+  const std::string started = StartWithStereoFile(app, path, 2, &payload);
+  ASSERT_TRUE(started.empty()) << started;
+  const HWND slider = app.SliderWindow();
+  const int max = app.Slider().max;
+  ASSERT_GT(max, 0);
+
+  // The reference: the slider moved to its end, and away from it, as drawn.
+  const std::string atEnd = folder.file("end.bmp");
+  const std::string atStart = folder.file("start.bmp");
+  const std::string scratch = folder.file("now.bmp");
+  ASSERT_TRUE(app.ClickButton(IDC_REWIND));
+  ASSERT_TRUE(app.Sync() && app.Screenshot(atStart, slider));
+  ASSERT_TRUE(app.MoveSlider(max));
+  ASSERT_TRUE(PollUntil(3000, [&] {
+    return app.Screenshot(atEnd, slider) && ReadWholeFile(atEnd) != ReadWholeFile(atStart);
+  }));
+  ASSERT_TRUE(app.Sync() && app.Screenshot(atEnd, slider));
+
+  ASSERT_TRUE(app.ClickButton(IDC_REWIND));
+  ASSERT_TRUE(SliderLooksLike(app, atStart, scratch));
+  ASSERT_TRUE(app.ClickButton(IDC_FORWARD));
+  EXPECT_EQ(app.Slider().pos, max);
+  EXPECT_TRUE(SliderLooksLike(app, atEnd, scratch))
+      << "the thumb after Forward is not drawn where it is at the slider's end";
+
+  // The end of playback leaves it there too.
+  ASSERT_TRUE(app.ClickButton(IDC_PLAY));
+  ASSERT_TRUE(WaitUntilIdle(app, 20000));
+  EXPECT_EQ(app.Slider().pos, max);
+  EXPECT_TRUE(SliderLooksLike(app, atEnd, scratch))
+      << "the thumb after playback is not drawn where it is at the slider's end";
+
+  app.Close();
+  EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+}  // namespace
