@@ -14,6 +14,6 @@ void HandleSliderScroll(HWND window, WPARAM wParam);
 void HandleTimer(HWND window, UINT_PTR timerId);
 void ShutdownMainDialog(HWND window);
 
-// Ends a slider drag that playback no longer needs; the player calls it when a run starts
-// and when it stops (window's thread only, like every use of sliderDragging).
+// Ends a slider drag that playback no longer needs: the window calls it when Play starts a
+// run and whenever a run has stopped (window's thread only, like every use of sliderDragging).
 void ClearSliderDragging();

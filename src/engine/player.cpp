@@ -24,7 +24,6 @@
 
 #include "app/context.h"
 #include "app/display.h"
-#include "app/main_dialog.h"
 #include "app/report.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_internal.h"
@@ -171,7 +170,6 @@ int StartPlayback(HWND window) {
   if (g_context.deviceOpen || g_runActive) return -1;
   engine::BusyScope busy;
   if (!AudioBuffersReady()) return ReportError(window, "Error allocating wave buffer memory.", -1);
-  ClearSliderDragging();
   g_pool.currentBuffer = 0;
 
   DWORD position = SliderBytePosition();
@@ -320,7 +318,6 @@ void StopPlayback(HWND window, int keepText) {
   if (!keepText) ShowPosition(window, g_context.position);
   ReleasePlayback(window);
   UpdateControlStates(window);
-  ClearSliderDragging();
   g_stopping = false;
 }
 

@@ -3,6 +3,7 @@
 #include <msacm.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -160,4 +161,27 @@ int ChooseFormat(HWND owner) {
   ShowPosition(owner, 0);
   UpdateControlStates(owner);
   return 0;
+}
+
+bool FormatIsUsable(const WAVEFORMATEX* format, DWORD blockSize) {
+  if (!format || blockSize < sizeof(WAVEFORMATEX)) return false;
+  if (format->nChannels == 0 || format->nSamplesPerSec == 0 || format->nAvgBytesPerSec == 0 ||
+      format->nBlockAlign == 0)
+    return false;
+  // The details lookup and the devices read cbSize format-specific bytes after the head.
+  if (sizeof(WAVEFORMATEX) + format->cbSize > blockSize) return false;
+  if (format->wFormatTag == WAVE_FORMAT_PCM) {
+    const uint64_t sampleBytes = (static_cast<uint64_t>(format->wBitsPerSample) + 7) / 8;
+    if (format->nBlockAlign != format->nChannels * sampleBytes) return false;
+    if (format->nAvgBytesPerSec !=
+        static_cast<uint64_t>(format->nSamplesPerSec) * format->nBlockAlign)
+      return false;
+  }
+  return true;
+}
+
+DWORD BlocksInData(DWORD bytes) {
+  if (!CurrentFormat || MaxFormatSize < sizeof(WAVEFORMATEX) || CurrentFormat->nBlockAlign == 0)
+    return 0;
+  return bytes / CurrentFormat->nBlockAlign;
 }

@@ -19,13 +19,6 @@ int AbortWaveFile(HWND owner, HMMIO file, const char* message, int code);
 DWORD GetDiskOffset(HMMIO file);
 int CreateWaveFile(HWND owner);
 
-// True when a format block of blockSize bytes can be used for devices, slider steps and
-// time conversion: no zero block size, rate or channel count, a byte rate that agrees with
-// the sample layout for PCM, and format-specific bytes that fit inside the block.
-bool FormatIsUsable(const WAVEFORMATEX* format, DWORD blockSize);
-// Slider steps (whole blocks of the current format) in a payload of `bytes`; 0 when the
-// current format has no block size.
-DWORD BlocksInData(DWORD bytes);
 // The file services address a file with signed 32-bit offsets: no larger file can be read whole.
 inline constexpr DWORDLONG LargestReadableFile = 0x7FFFFFFF;
 inline constexpr const char* FileTooLargeMessage =

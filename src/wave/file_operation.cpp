@@ -1,0 +1,72 @@
+// The steps Open and New share around a file operation: the wait cursor and the abort path,
+// the drive root, the recent list, and the loaded sound kept beside loadedPath so a failed
+// Open or New leaves it current in its own format.
+// Everything here runs on the main dialog's thread.
+#include <cstring>
+#include <vector>
+
+#include "app/context.h"
+#include "app/report.h"
+#include "platform/services.h"
+#include "recent/recent_list.h"
+#include "resources/resource.h"
+#include "wave/format.h"
+#include "wave/wave_file.h"
+#include "wave/wave_file_internal.h"
+
+namespace {
+// The loaded sound's format block and its two texts (RememberLoadedSound).
+std::vector<BYTE> g_loadedFormat;
+char g_loadedTagName[sizeof FormatTagName] = "";
+char g_loadedDetails[sizeof FormatDetailsText] = "";
+}  // namespace
+
+int AbortWaveFile(HWND owner, HMMIO file, const char* message, int code) {
+  // Nothing was buffered (files are opened without a buffer), so a failing close loses no data;
+  // the message that follows already tells the user the operation failed.
+  if (file) sys.mmioClose(file, 0);
+  SetCursor(g_context.savedCursor);
+  return ReportError(owner, message, code);
+}
+
+namespace wave_detail {
+
+void AddCurrentFileToRecentList() {
+  if (g_recentList) AddRecentFile(g_recentList, g_context.filePath);
+}
+
+void RebuildRecentMenu(HWND owner) {
+  if (!g_recentList) return;
+  HMENU fileMenu = GetSubMenu(GetMenu(owner), 0);
+  if (fileMenu) BuildRecentMenu(g_recentList, fileMenu, IDM_EXIT);
+}
+
+void RememberLoadedSound() {
+  lstrcpynA(g_context.loadedPath, g_context.filePath, sizeof g_context.loadedPath);
+  lstrcpynA(g_context.loadedTitle, g_context.fileTitle, sizeof g_context.loadedTitle);
+  if (CurrentFormat) {
+    const auto* block = reinterpret_cast<const BYTE*>(CurrentFormat);
+    g_loadedFormat.assign(block, block + MaxFormatSize);
+  }
+  std::memcpy(g_loadedTagName, FormatTagName, sizeof g_loadedTagName);
+  std::memcpy(g_loadedDetails, FormatDetailsText, sizeof g_loadedDetails);
+}
+
+bool RestoreLoadedFormat() {
+  if (!g_context.loadedPath[0] || !CurrentFormat || g_loadedFormat.size() != MaxFormatSize)
+    return false;
+  std::memcpy(CurrentFormat, g_loadedFormat.data(), MaxFormatSize);
+  std::memcpy(FormatTagName, g_loadedTagName, sizeof g_loadedTagName);
+  std::memcpy(FormatDetailsText, g_loadedDetails, sizeof g_loadedDetails);
+  return true;
+}
+
+void TakeDriveRootFromPath() {
+  lstrcpynA(g_context.driveRoot, g_context.filePath, sizeof(g_context.driveRoot));
+}
+
+void ShowWaitCursor() {
+  g_context.savedCursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+}
+
+}  // namespace wave_detail
