@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/context.h"
+#include "app/main_dialog.h"
 #include "engine/engine_fixture.h"
 #include "engine/player.h"
 #include "resources/resource.h"
@@ -79,8 +80,7 @@ TEST_F(DevicePlaybackTest, StopPausesAndPlayResumesFromTheSlider) {
   UseWaveFile(folder_->file("a.wav"), data);
   ASSERT_EQ(StartPlayback(window_), 0);
   ASSERT_TRUE(PumpUntil([&] { return SliderPos() > 50000; }, 30000));
-  g_context.state = RecorderState::Idle;  // the Stop command
-  StopPlayback(window_, 1);
+  DispatchCommand(window_, IDC_STOP);
   EXPECT_TRUE(Released());
   const LRESULT slider = SliderPos();
   EXPECT_EQ(Text(IDC_POSITION), TimeText(static_cast<DWORD>(slider * 4)));

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/context.h"
+#include "app/main_dialog.h"
 #include "app/display.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_notify.h"
@@ -38,8 +39,7 @@ INT_PTR CALLBACK TestDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       HandleEngineNotify(window, wParam, lParam);
       return TRUE;
     case WM_TIMER:
-      if (wParam == IDT_RECORD) RecordTick(window);
-      if (wParam == IDT_PLAY && !g_context.sliderDragging) PlayTick(window);
+      HandleTimer(window, wParam);
       return TRUE;
   }
   return FALSE;

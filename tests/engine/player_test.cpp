@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 
 #include "app/context.h"
+#include "app/main_dialog.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_fixture.h"
 #include "engine/fake_wave_device.h"
@@ -52,10 +53,7 @@ class PlayerTest : public EngineTest {
     return PumpUntil([&] { return Released(); });
   }
   // The shell's Stop command while playing.
-  void PressStop() {
-    g_context.state = RecorderState::Idle;
-    StopPlayback(window_, 1);
-  }
+  void PressStop() { DispatchCommand(window_, IDC_STOP); }
   void SetUp() override {
     EngineTest::SetUp();
     g_sliderProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
@@ -79,9 +77,9 @@ TEST_F(PlayerTest, SendsExactlyTheDataFromTheSliderToTheEndWithAShorterLastBuffe
   UseWaveFile(folder_->file("a.wav"), data);
   SetSlider(1000);
   g_context.sliderDragging = true;  // left over from an earlier drag
-  ASSERT_EQ(StartPlayback(window_), 0);
+  DispatchCommand(window_, IDC_PLAY);
   EXPECT_FALSE(g_context.sliderDragging);
-  EXPECT_EQ(g_context.state, RecorderState::Playing);
+  ASSERT_EQ(g_context.state, RecorderState::Playing);
   EXPECT_TRUE(Enabled(IDC_STOP) && IsWindowEnabled(g_controls.slider));
   EXPECT_FALSE(Enabled(IDC_PLAY) || Enabled(IDC_RECORD));
   ASSERT_TRUE(PumpUntil([&] { return Released(); }));

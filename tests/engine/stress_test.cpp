@@ -9,10 +9,12 @@
 #include <string>
 
 #include "app/context.h"
+#include "app/main_dialog.h"
 #include "engine/engine_fixture.h"
 #include "engine/fake_wave_device.h"
 #include "engine/player.h"
 #include "engine/recorder.h"
+#include "resources/resource.h"
 #include "support/watchdog.h"
 #include "wave/format.h"
 
@@ -54,12 +56,7 @@ TEST_F(StressTest, ThreeHundredRandomSequencesEndCleanly) {
           if (StartPlayback(window_) == 0) ++playbacks;
           break;
         case 2:
-          if (g_context.state == RecorderState::Recording) {
-            StopRecording(window_);
-          } else {
-            g_context.state = RecorderState::Idle;
-            StopPlayback(window_, 1);
-          }
+          DispatchCommand(window_, IDC_STOP);
           break;
         case 3:
           if (g_context.state == RecorderState::Playing)
@@ -82,12 +79,7 @@ TEST_F(StressTest, ThreeHundredRandomSequencesEndCleanly) {
     }
     // The end of the sequence: whatever runs is stopped, as the Stop button would.
     const DWORD recordStart = g_context.recordStart;
-    if (g_context.state == RecorderState::Recording) {
-      StopRecording(window_);
-    } else {
-      g_context.state = RecorderState::Idle;
-      StopPlayback(window_, 1);
-    }
+    DispatchCommand(window_, IDC_STOP);
     PumpFor(static_cast<DWORD>(pick(5)));
     // A recording that failed on its own is stopped by a posted message: let it arrive.
     ASSERT_TRUE(PumpUntil([] { return !g_context.deviceOpen; }, 3000));
