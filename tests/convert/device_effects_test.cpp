@@ -82,6 +82,25 @@ DWORD Position(HWAVEOUT device) {
   return time.u.cb;
 }
 
+// Closes a device a test leaves open, resetting it first when buffers are still queued. A busy
+// machine can keep Close answering "busy" while a returned buffer is still on its way; a
+// device left open would hang the process at its exit.
+template <typename Handle, typename Reset, typename Close>
+void CloseWhenFree(Handle& device, Reset reset, Close close) {
+  if (!device) return;
+  MMRESULT result = MMSYSERR_NOERROR;
+  const bool closed = PollUntil(
+      30000,
+      [&] {
+        result = close(device);
+        if (result == WAVERR_STILLPLAYING) reset(device);
+        return result != MMSYSERR_HANDLEBUSY && result != WAVERR_STILLPLAYING;
+      },
+      50);
+  EXPECT_TRUE(closed && result == MMSYSERR_NOERROR) << "the device would not close: " << result;
+  device = nullptr;
+}
+
 class ConvertingInput : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -93,9 +112,7 @@ class ConvertingInput : public ::testing::Test {
               static_cast<MMRESULT>(MMSYSERR_NOERROR));
     probe.device = device;
   }
-  void TearDown() override {
-    if (device) ConvertingWaveInClose(device);
-  }
+  void TearDown() override { CloseWhenFree(device, ConvertingWaveInReset, ConvertingWaveInClose); }
   void Add(Header& h) {
     ConvertingWaveInPrepareHeader(device, &h.header, sizeof(WAVEHDR));
     ASSERT_EQ(ConvertingWaveInAddBuffer(device, &h.header, sizeof(WAVEHDR)),
@@ -122,7 +139,7 @@ class ConvertingOutput : public ::testing::Test {
     probe.device = device;
   }
   void TearDown() override {
-    if (device) ConvertingWaveOutClose(device);
+    CloseWhenFree(device, ConvertingWaveOutReset, ConvertingWaveOutClose);
     SetPlaybackDecoding(PlaybackDecoding::WhenMapperRefuses);
   }
   void Write(Header& h, size_t from) {
