@@ -1,7 +1,12 @@
-// The floor for the start-up comparison: the smallest program that runs a modal dialog under
+// The floors for the start-up comparison: the smallest program that runs a modal dialog under
 // the same Wine, built from an in-memory template so it needs no resource script. It closes on
-// WM_CLOSE like the recorder does.
+// WM_CLOSE like the recorder does. Built a second time with BARE_DIALOG_QUERIES, it first makes
+// the platform queries the recorder's start-up cannot avoid: the number of wave-input devices,
+// the compression manager's largest format size and the details of the default format.
 #include <windows.h>
+#include <mmsystem.h>
+#include <mmreg.h>
+#include <msacm.h>
 
 #include <cstring>
 
@@ -41,6 +46,18 @@ WORD* AlignDword(WORD* at) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+#ifdef BARE_DIALOG_QUERIES
+  if (waveInGetNumDevs() == 0) return 1;
+  DWORD maxFormatSize = 0;
+  acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &maxFormatSize);
+  WAVEFORMATEX pcm{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0};
+  ACMFORMATDETAILSA details{};
+  details.cbStruct = sizeof details;
+  details.dwFormatTag = WAVE_FORMAT_PCM;
+  details.pwfx = &pcm;
+  details.cbwfx = sizeof pcm;
+  acmFormatDetailsA(nullptr, &details, ACM_FORMATDETAILSF_FORMAT);
+#endif
   static Template storage;
   std::memset(&storage, 0, sizeof storage);
   auto* dialog = reinterpret_cast<DLGTEMPLATE*>(storage.words);

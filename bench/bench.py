@@ -268,18 +268,20 @@ print(written)
 def measure_startup(build, runs):
     recorder = windows_path(os.path.join(build, "bin", "AudioRecorder.exe"))
     bare = windows_path(os.path.join(build, "bench", "bare_dialog.exe"))
-    driver = Driver(build, ["startup", str(runs), recorder, bare], "paced16")
-    times = {"ours": [], "bare": []}
+    floor = windows_path(os.path.join(build, "bench", "bare_dialog_queries.exe"))
+    driver = Driver(build, ["startup", str(runs), recorder, bare, floor], "paced16")
+    times = {"ours": [], "bare": [], "floor": []}
     for line in driver.rest():
         match = re.match(r"STARTUP (\w+) ([\d.]+)", line)
         if match:
             times[match.group(1)].append(float(match.group(2)))
-    if len(times["ours"]) != runs:
+    if len(times["ours"]) != runs or len(times["floor"]) != runs:
         raise BenchError("start-up: %d of %d runs" % (len(times["ours"]), runs))
-    return statistics.median(times["ours"]), statistics.median(times["bare"])
+    return (statistics.median(times["ours"]), statistics.median(times["bare"]),
+            statistics.median(times["floor"]))
 
 
-def measure_ours_recording(build, folder, seconds):
+def measure_ours_recording(build, folder, seconds, disk_load=True):
     path = os.path.join(folder, "ours.wav")
     driver = Driver(build, ["record", windows_path(path), str(seconds)], "paced16")
     driver.wait_for("RECORDING")
@@ -289,11 +291,11 @@ def measure_ours_recording(build, folder, seconds):
         raise BenchError("the recorder's Unix process was not found")
     before = snapshot(list(processes) + [pulse])
     start = time.monotonic()
-    load = DiskLoad(folder)
+    load = DiskLoad(folder) if disk_load else None
     driver.wait_for("STOPPING")
     after = snapshot(list(processes) + [pulse])
     wall = time.monotonic() - start
-    load_bytes = load.stop()
+    load_bytes = load.stop() if load else 0
     captured_text = driver.wait_for("CAPTURED").split(None, 1)[1].strip()
     driver.rest()
     cpu = {}
@@ -303,6 +305,34 @@ def measure_ours_recording(build, folder, seconds):
     pulse_cpu = after[pulse] - before[pulse] if pulse else float("nan")
     return {"path": path, "cpu": cpu, "pulse": pulse_cpu, "wall": wall,
             "captured_text": captured_text, "load_bytes": load_bytes}
+
+
+def measure_floor_recording(build, folder, seconds):
+    """The minimal WINMM recorder (bench/min_recorder.cpp), 16-bit stereo 44100 Hz: CPU of it
+    and of the wine server between its start and its stop."""
+    path = os.path.join(folder, "floor.raw")
+    exe = os.path.join(build, "bench", "min_recorder.exe")
+    process = subprocess.Popen(["wine", exe, windows_path(path), str(seconds), "2", "44100",
+                                "16"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               env=alsa_env("paced16"), text=True)
+    line = process.stdout.readline()
+    if not line.startswith("RECORDING"):
+        raise BenchError("min_recorder: %s" % line.strip())
+    processes = {pid: label for pid, label in wine_processes().items()
+                 if label == "wineserver" or "min_recorder" in label}
+    before = snapshot(list(processes))
+    line = process.stdout.readline()
+    after = snapshot(list(processes))
+    rest = process.stdout.read()
+    process.wait(timeout=60)
+    if not line.startswith("STOPPING") or "DONE" not in rest:
+        raise BenchError("min_recorder ended early")
+    cpu = {}
+    for pid, label in processes.items():
+        if before.get(pid) is not None and after.get(pid) is not None:
+            label = "wineserver" if label == "wineserver" else "min_recorder"
+            cpu[label] = cpu.get(label, 0.0) + after[pid] - before[pid]
+    return {"cpu": cpu, "bytes": int(rest.split()[-1])}
 
 
 def measure_arecord(folder, seconds):
@@ -457,9 +487,30 @@ def main(argv):
         rows.append((name, ours, other, ratio_text, note))
 
     log("start-up, %d runs each" % startup_runs)
-    ours_start, bare_start = measure_startup(build, startup_runs)
-    row("Start-up to idle window (median of %d)" % startup_runs, "%.0f ms" % ours_start,
-        "%.0f ms (bare dialog)" % bare_start, ratio(ours_start, bare_start))
+    ours_start, bare_start, floor_start = measure_startup(build, startup_runs)
+    row("Start-up to idle window vs the floor (median of %d)" % startup_runs,
+        "%.0f ms" % ours_start, "%.0f ms (bare dialog making our start-up's queries)" % floor_start,
+        ratio(ours_start, floor_start), "goal: at most 1.2")
+    row("Start-up to idle window, context (median of %d)" % startup_runs, "%.0f ms" % ours_start,
+        "%.0f ms (plain bare dialog)" % bare_start, ratio(ours_start, bare_start))
+
+    floor_rounds = 1 if quick else 3
+    floor_seconds = 10 if quick else 30
+    log("recording vs the minimal WINMM recorder, %d alternated rounds of %d s" % (
+        floor_rounds, floor_seconds))
+    ours_floor, floor_floor = [], []
+    for _ in range(floor_rounds):
+        run = measure_ours_recording(build, folder, floor_seconds, disk_load=False)
+        declared, _ = wave_payload(run["path"])
+        ours_floor.append(sum(run["cpu"].values()) / (declared / STEREO_RATE / 60))
+        run = measure_floor_recording(build, folder, floor_seconds)
+        floor_floor.append(sum(run["cpu"].values()) / (run["bytes"] / STEREO_RATE / 60))
+    row("Recording CPU per minute of audio vs the floor (16-bit stereo 44100 Hz, median of %d "
+        "alternated %d s runs, wineserver included)" % (floor_rounds, floor_seconds),
+        "%.3f s" % statistics.median(ours_floor),
+        "%.3f s (minimal WINMM recorder)" % statistics.median(floor_floor),
+        ratio(statistics.median(ours_floor), statistics.median(floor_floor)),
+        "goal: at most 1.1; 8-bit mono is not measured yet (the driver records stereo only)")
 
     log("recording %d s with our program under disk load" % record_seconds)
     ours = measure_ours_recording(build, folder, record_seconds)

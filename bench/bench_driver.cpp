@@ -3,7 +3,8 @@
 // bench/bench.py reads while it samples the Unix processes. Times are wall milliseconds from
 // QueryPerformanceCounter.
 //
-//   bench_driver startup <runs> <recorder.exe> <bare.exe>   STARTUP <which> <ms>, alternating
+//   bench_driver startup <runs> <recorder.exe> <bare.exe> [<floor.exe>]
+//                                               STARTUP <which> <ms>, alternating
 //   bench_driver record <file> <seconds>        RECORDING / STOPPING / CAPTURED <text> / DONE
 //   bench_driver memory <file> <audio seconds> <wall cap seconds>
 //                                               RECORDING / FIRSTBUFFER / MEM ... / STOPPING
@@ -108,16 +109,19 @@ double TimeStartup(const std::string& exe) {
   return elapsed;
 }
 
-int Startup(int runs, const std::string& ours, const std::string& bare) {
+int Startup(int runs, const std::string& ours, const std::string& bare, const std::string& floor) {
   // One unmeasured start of each warms the file cache and Wine's server.
   TimeStartup(ours);
   TimeStartup(bare);
+  if (!floor.empty()) TimeStartup(floor);
   for (int i = 0; i < runs; ++i) {
     const double a = TimeStartup(ours);
     const double b = TimeStartup(bare);
-    if (a < 0 || b < 0) return Fail("a program did not come up");
+    const double c = floor.empty() ? 0 : TimeStartup(floor);
+    if (a < 0 || b < 0 || c < 0) return Fail("a program did not come up");
     Say("STARTUP ours %.2f", a);
     Say("STARTUP bare %.2f", b);
+    if (!floor.empty()) Say("STARTUP floor %.2f", c);
   }
   return 0;
 }
@@ -288,7 +292,9 @@ int Open(const std::string& small, const std::string& big, int runs) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   auto number = [&](std::size_t i) { return i < args.size() ? std::atoi(args[i].c_str()) : 0; };
-  if (args.size() == 4 && args[0] == "startup") return Startup(number(1), args[2], args[3]);
+  if (args.size() == 4 && args[0] == "startup") return Startup(number(1), args[2], args[3], {});
+  if (args.size() == 5 && args[0] == "startup")
+    return Startup(number(1), args[2], args[3], args[4]);
   if (args.size() == 3 && args[0] == "record") return Record(args[1], number(2));
   if (args.size() == 4 && args[0] == "memory") return Memory(args[1], number(2), number(3));
   if (args.size() == 3 && args[0] == "stoplatency") return StopLatency(args[1], number(2));
