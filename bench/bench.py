@@ -23,6 +23,12 @@ import time
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 STEREO_RATE = 44100 * 4  # bytes per second of 16-bit stereo 44100 Hz
+# The two recording formats compared with the floor: ALSA profile, the floor's arguments
+# (channels, rate, bits), bytes per second, name, and the driver's format argument.
+RECORDING_FORMATS = [
+    ("paced16", ["2", "44100", "16"], STEREO_RATE, "16-bit stereo 44100 Hz", []),
+    ("paced8", ["1", "11025", "8"], 11025, "8-bit mono 11025 Hz", ["mono8"]),
+]
 BUFFER_BYTES = 64000  # one buffer of the recorder
 
 
@@ -281,9 +287,10 @@ def measure_startup(build, runs):
             statistics.median(times["floor"]))
 
 
-def measure_ours_recording(build, folder, seconds, disk_load=True):
+def measure_ours_recording(build, folder, seconds, disk_load=True, recording_format=None):
+    profile, _, _, _, driver_args = recording_format or RECORDING_FORMATS[0]
     path = os.path.join(folder, "ours.wav")
-    driver = Driver(build, ["record", windows_path(path), str(seconds)], "paced16")
+    driver = Driver(build, ["record", windows_path(path), str(seconds)] + driver_args, profile)
     driver.wait_for("RECORDING")
     processes = wine_processes()
     pulse = pulse_daemon_pid()
@@ -307,22 +314,25 @@ def measure_ours_recording(build, folder, seconds, disk_load=True):
             "captured_text": captured_text, "load_bytes": load_bytes}
 
 
-def measure_floor_recording(build, folder, seconds):
-    """The minimal WINMM recorder (bench/min_recorder.cpp), 16-bit stereo 44100 Hz: CPU of it
-    and of the wine server between its start and its stop."""
+def measure_floor_recording(build, folder, seconds, recording_format=None):
+    """The minimal WINMM recorder (bench/min_recorder.cpp) in one of RECORDING_FORMATS: CPU of
+    it and of the wine server between its start and its stop."""
+    profile, floor_args, _, _, _ = recording_format or RECORDING_FORMATS[0]
     path = os.path.join(folder, "floor.raw")
     exe = os.path.join(build, "bench", "min_recorder.exe")
-    process = subprocess.Popen(["wine", exe, windows_path(path), str(seconds), "2", "44100",
-                                "16"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                               env=alsa_env("paced16"), text=True)
+    process = subprocess.Popen(["wine", exe, windows_path(path), str(seconds)] + floor_args,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               env=alsa_env(profile), text=True)
     line = process.stdout.readline()
     if not line.startswith("RECORDING"):
         raise BenchError("min_recorder: %s" % line.strip())
     processes = {pid: label for pid, label in wine_processes().items()
                  if label == "wineserver" or "min_recorder" in label}
     before = snapshot(list(processes))
+    start = time.monotonic()
     line = process.stdout.readline()
     after = snapshot(list(processes))
+    wall = time.monotonic() - start
     rest = process.stdout.read()
     process.wait(timeout=60)
     if not line.startswith("STOPPING") or "DONE" not in rest:
@@ -332,7 +342,7 @@ def measure_floor_recording(build, folder, seconds):
         if before.get(pid) is not None and after.get(pid) is not None:
             label = "wineserver" if label == "wineserver" else "min_recorder"
             cpu[label] = cpu.get(label, 0.0) + after[pid] - before[pid]
-    return {"cpu": cpu, "bytes": int(rest.split()[-1])}
+    return {"cpu": cpu, "bytes": int(rest.split()[-1]), "wall": wall}
 
 
 def measure_arecord(folder, seconds):
@@ -496,21 +506,29 @@ def main(argv):
 
     floor_rounds = 1 if quick else 3
     floor_seconds = 10 if quick else 30
-    log("recording vs the minimal WINMM recorder, %d alternated rounds of %d s" % (
-        floor_rounds, floor_seconds))
-    ours_floor, floor_floor = [], []
-    for _ in range(floor_rounds):
-        run = measure_ours_recording(build, folder, floor_seconds, disk_load=False)
-        declared, _ = wave_payload(run["path"])
-        ours_floor.append(sum(run["cpu"].values()) / (declared / STEREO_RATE / 60))
-        run = measure_floor_recording(build, folder, floor_seconds)
-        floor_floor.append(sum(run["cpu"].values()) / (run["bytes"] / STEREO_RATE / 60))
-    row("Recording CPU per minute of audio vs the floor (16-bit stereo 44100 Hz, median of %d "
-        "alternated %d s runs, wineserver included)" % (floor_rounds, floor_seconds),
-        "%.3f s" % statistics.median(ours_floor),
-        "%.3f s (minimal WINMM recorder)" % statistics.median(floor_floor),
-        ratio(statistics.median(ours_floor), statistics.median(floor_floor)),
-        "goal: at most 1.1; 8-bit mono is not measured yet (the driver records stereo only)")
+    for recording_format in RECORDING_FORMATS:
+        name = recording_format[3]
+        log("recording %s vs the minimal WINMM recorder, %d alternated rounds of %d s" % (
+            name, floor_rounds, floor_seconds))
+        ours_floor, floor_floor, ours_server, floor_server = [], [], [], []
+        for _ in range(floor_rounds):
+            # Per minute of the run: with 64,000-byte buffers an 8-bit mono file grows in
+            # 5.8 s steps, too coarse for a 30 s run; the paced device records in real time.
+            run = measure_ours_recording(build, folder, floor_seconds, False, recording_format)
+            minutes = run["wall"] / 60
+            ours_floor.append(sum(run["cpu"].values()) / minutes)
+            ours_server.append(run["cpu"].get("wineserver", 0.0) / minutes)
+            run = measure_floor_recording(build, folder, floor_seconds, recording_format)
+            minutes = run["wall"] / 60
+            floor_floor.append(sum(run["cpu"].values()) / minutes)
+            floor_server.append(run["cpu"].get("wineserver", 0.0) / minutes)
+        row("Recording CPU per minute recorded vs the floor (%s, median of %d alternated %d s "
+            "runs, wineserver included)" % (name, floor_rounds, floor_seconds),
+            "%.3f s" % statistics.median(ours_floor),
+            "%.3f s (minimal WINMM recorder)" % statistics.median(floor_floor),
+            ratio(statistics.median(ours_floor), statistics.median(floor_floor)),
+            "goal: at most 1.1; wineserver's part %.3f s vs %.3f s" % (
+                statistics.median(ours_server), statistics.median(floor_server)))
 
     log("recording %d s with our program under disk load" % record_seconds)
     ours = measure_ours_recording(build, folder, record_seconds)

@@ -5,7 +5,8 @@
 //
 //   bench_driver startup <runs> <recorder.exe> <bare.exe> [<floor.exe>]
 //                                               STARTUP <which> <ms>, alternating
-//   bench_driver record <file> <seconds>        RECORDING / STOPPING / CAPTURED <text> / DONE
+//   bench_driver record <file> <seconds> [mono8]
+//                                               RECORDING / STOPPING / CAPTURED <text> / DONE
 //   bench_driver memory <file> <audio seconds> <wall cap seconds>
 //                                               RECORDING / FIRSTBUFFER / MEM ... / STOPPING
 //   bench_driver stoplatency <file> <runs>      STOPLATENCY <ms>
@@ -33,6 +34,7 @@ using recorder_driver::RecorderApp;
 namespace {
 
 constexpr char StereoAttributes[] = "44100 Hz; 16 bits; Stereo";
+constexpr char MonoAttributes[] = "11025 Hz; 8 bits; Mono";
 constexpr DWORD StereoBytesPerSecond = 44100 * 4;
 constexpr char RecentKey[] = "Software\\Velmora\\Quenby Pro Recorder";
 
@@ -129,7 +131,8 @@ int Startup(int runs, const std::string& ours, const std::string& bare, const st
 // ---- The recorder with a new 16-bit stereo file ----
 
 // The devices are those of the ALSA profile in our own Unix environment (bench.py sets it).
-bool StartWithNewFile(RecorderApp& app, const std::string& path) {
+bool StartWithNewFile(RecorderApp& app, const std::string& path,
+                      const char* attributes = StereoAttributes) {
   DeleteFileA(path.c_str());
   if (!app.Start()) return Fail("start: " + app.LastError()), false;
   app.PostCommand(IDM_NEW);
@@ -139,9 +142,9 @@ bool StartWithNewFile(RecorderApp& app, const std::string& path) {
   if (!chooser) return Fail("no format chooser"), false;
   int index = -1;
   for (std::size_t i = 0; i < chooser->attributeChoices.size(); ++i)
-    if (chooser->attributeChoices[i].rfind(StereoAttributes, 0) == 0) index = static_cast<int>(i);
+    if (chooser->attributeChoices[i].rfind(attributes, 0) == 0) index = static_cast<int>(i);
   if (chooser->tag != "PCM" || index < 0 || !app.AnswerFormatChooser({}, index))
-    return Fail("the format chooser did not offer " + std::string(StereoAttributes)), false;
+    return Fail("the format chooser did not offer " + std::string(attributes)), false;
   if (!app.Sync() || !app.IsControlEnabled(IDC_RECORD))
     return Fail("Record is not enabled after New"), false;
   return true;
@@ -163,13 +166,16 @@ int FinishApp(RecorderApp& app) {
   return 0;
 }
 
-int Record(const std::string& path, int seconds) {
+int Record(const std::string& path, int seconds, bool mono8) {
   RecorderApp app;
-  if (!StartWithNewFile(app, path)) return 1;
+  if (!StartWithNewFile(app, path, mono8 ? MonoAttributes : StereoAttributes)) return 1;
   if (!app.ClickButton(IDC_RECORD)) return Fail("Record could not be clicked");
+  // The driver's hook would run on every message of the program's thread: out while measured.
+  app.RemoveHook();
   Say("RECORDING");
   Sleep(static_cast<DWORD>(seconds) * 1000);
   Say("STOPPING");
+  if (!app.RestoreHook()) return Fail("the driver's hook could not be put back");
   if (!app.ClickButton(IDC_STOP)) return Fail("Stop could not be clicked");
   if (!app.Sync()) return Fail("no answer after Stop");
   Say("STOPPED");
@@ -295,7 +301,8 @@ int main(int argc, char** argv) {
   if (args.size() == 4 && args[0] == "startup") return Startup(number(1), args[2], args[3], {});
   if (args.size() == 5 && args[0] == "startup")
     return Startup(number(1), args[2], args[3], args[4]);
-  if (args.size() == 3 && args[0] == "record") return Record(args[1], number(2));
+  if ((args.size() == 3 || (args.size() == 4 && args[3] == "mono8")) && args[0] == "record")
+    return Record(args[1], number(2), args.size() == 4);
   if (args.size() == 4 && args[0] == "memory") return Memory(args[1], number(2), number(3));
   if (args.size() == 3 && args[0] == "stoplatency") return StopLatency(args[1], number(2));
   if (args.size() == 4 && args[0] == "open") return Open(args[1], args[2], number(3));

@@ -332,11 +332,13 @@ bool RecorderApp::InstallHook() {
   }
   char name[64];
   menu_hook::MappingName(name, processId());
-  replyMapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                     sizeof(menu_hook::Reply), name);
-  if (replyMapping_) replyView_ = MapViewOfFile(replyMapping_, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+  if (!replyMapping_) {
+    replyMapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                       sizeof(menu_hook::Reply), name);
+    if (replyMapping_) replyView_ = MapViewOfFile(replyMapping_, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+  }
   menu_hook::EventName(name, processId());
-  replyEvent_ = CreateEventA(nullptr, FALSE, FALSE, name);
+  if (!replyEvent_) replyEvent_ = CreateEventA(nullptr, FALSE, FALSE, name);
   DWORD thread = GetWindowThreadProcessId(mainWindow_, nullptr);
   hook_ = SetWindowsHookExA(WH_GETMESSAGE, procedure, hookModule_, thread);
   if (!replyView_ || !replyEvent_ || !hook_) {
@@ -344,6 +346,15 @@ bool RecorderApp::InstallHook() {
     return false;
   }
   return true;
+}
+
+void RecorderApp::RemoveHook() {
+  if (hook_) UnhookWindowsHookEx(hook_);
+  hook_ = nullptr;
+}
+
+bool RecorderApp::RestoreHook() {
+  return hook_ || InstallHook();
 }
 
 bool RecorderApp::Query(int kind, int index, DWORD timeoutMs, std::vector<MenuItem>* items) {

@@ -223,6 +223,11 @@ class RecorderApp {
   // Ends the program at once (no clean shutdown).
   void Kill();
 
+  // Takes the menu hook out of the program, so that what is measured meanwhile is the program's
+  // own cost, and puts it back; Sync and the menu and dialog queries need it in.
+  void RemoveHook();
+  bool RestoreHook();
+
   // Saves the main window (or `window`) as it shows on screen, as a 24-bit BMP file.
   bool Screenshot(const std::string& bmpPath, HWND window = nullptr) const;
 
