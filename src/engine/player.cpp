@@ -394,7 +394,10 @@ void PlayTick(HWND window) {
   if (!g_runActive) return;
   MMTIME time{};
   time.wType = TIME_BYTES;
-  sys.waveOutGetPosition(g_waveOut, &time, sizeof time);
+  // A position that could not be read says nothing: the slider and the text stay as they are.
+  if (sys.waveOutGetPosition(g_waveOut, &time, sizeof time) != MMSYSERR_NOERROR ||
+      time.wType != TIME_BYTES)
+    return;
   const DWORD played = g_context.playStart + time.u.cb;
   const DWORD block = played / CurrentBlockAlign();
   SliderMessage(TBM_SETPOS, block > LONG_MAX ? LONG_MAX : static_cast<LPARAM>(block));

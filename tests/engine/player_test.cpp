@@ -220,6 +220,21 @@ TEST_F(PlayerTest, StopActsAsPauseAndPlayResumesFromTheSlider) {
   EXPECT_EQ(played.size() - before, data.size() - slider);
 }
 
+TEST_F(PlayerTest, ATickThatCannotReadThePositionLeavesSliderAndTextAlone) {
+  out_.SetRate(200);
+  UseWaveFile(folder_->file("a.wav"), Pattern(200000));
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return SliderPos() > 10000; }));
+  out_.fail.position = MMSYSERR_ERROR;
+  const std::string text = Text(IDC_POSITION);
+  const LRESULT slider = SliderPos();
+  for (int tick = 0; tick < 3; ++tick) HandleTimer(window_, IDT_PLAY);
+  EXPECT_EQ(Text(IDC_POSITION), text);
+  EXPECT_EQ(SliderPos(), slider);
+  PressStop();
+  EXPECT_TRUE(Released());
+}
+
 // A device that keeps its buffers after the reset may still read them: they are never
 // prepared for another device or handed to one again.
 TEST_F(PlayerTest, BuffersADeviceKeptAfterTheStopAreNeverUsedAgain) {
