@@ -1,11 +1,12 @@
 // Runs on the window's thread only: the engine's callbacks post to the window instead of
-// calling here, so SetDlgItemTextA and EnableWindow never wait on another thread.
+// calling here, so SetWindowTextA and EnableWindow never wait on another thread.
 #include "app/display.h"
 
 #include <commctrl.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "app/context.h"
 #include "app/transport_tips.h"
@@ -21,6 +22,27 @@ constexpr UINT MenuDisabled = MF_BYCOMMAND | MF_GRAYED | MF_DISABLED;
 
 void EnableButton(UINT id, bool enabled) {
   EnableWindow(g_controls.buttons[id - IDC_REWIND], enabled);
+}
+
+// The three status texts change on every tick of a recording or playback. Under Wine each
+// lookup of a control by its id and each text set is a round trip to the server, and a set
+// also repaints the control: the control is looked up once per window, and a text is set only
+// when the control does not already show it (read back from the control itself, so a text put
+// there by anyone else is still replaced).
+struct StatusText {
+  int id;
+  HWND window = nullptr;
+  HWND control = nullptr;
+};
+StatusText g_statusTexts[] = {{IDC_POSITION}, {IDC_LENGTH}, {IDC_DATASIZE}};
+
+void SetStatusText(HWND window, StatusText& status, const char* text) {
+  if (status.window != window || !IsWindow(status.control))
+    status = {status.id, window, GetDlgItem(window, status.id)};
+  char shown[32];
+  if (GetWindowTextA(status.control, shown, sizeof shown) > 0 && std::strcmp(shown, text) == 0)
+    return;
+  SetWindowTextA(status.control, text);
 }
 
 void EnableCommand(HMENU menu, UINT id, bool enabled) {
@@ -75,13 +97,13 @@ DWORD SliderBytePosition() {
 void ShowPosition(HWND window, DWORD byteOffset) {
   char text[16];
   FormatTime(BytesToTenths(byteOffset), text);
-  SetDlgItemTextA(window, IDC_POSITION, text);
+  SetStatusText(window, g_statusTexts[0], text);
 }
 
 void ShowLength(HWND window, DWORD byteCount) {
   char text[16];
   FormatTime(BytesToTenths(byteCount), text);
-  SetDlgItemTextA(window, IDC_LENGTH, text);
+  SetStatusText(window, g_statusTexts[1], text);
 }
 
 void FormatDataSize(DWORD byteCount, char* text, size_t size) {
@@ -98,7 +120,7 @@ void FormatDataSize(DWORD byteCount, char* text, size_t size) {
 void ShowDataSize(HWND window, DWORD byteCount) {
   char text[32];
   FormatDataSize(byteCount, text, sizeof text);
-  SetDlgItemTextA(window, IDC_DATASIZE, text);
+  SetStatusText(window, g_statusTexts[2], text);
 }
 
 void ShowFileTitle(HWND window) {
