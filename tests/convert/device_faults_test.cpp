@@ -18,7 +18,7 @@
 
 #include "convert_support.h"
 #include "platform/wave_devices.h"
-#include "scripted_device.h"
+#include "support/fake_wave_device.h"
 
 namespace {
 
@@ -78,10 +78,11 @@ SIZE_T PeakWorkingSet() {
   return counters.PeakWorkingSetSize;
 }
 
-// The converting devices over scripted devices, in IMA ADPCM 11025 Hz mono.
-class OverScripted : public ::testing::Test {
+// The converting devices over fake devices, in IMA ADPCM 11025 Hz mono.
+class OverFakes : public ::testing::Test {
  protected:
   void SetUp() override {
+    in.returnOnCaller = out.returnOnCaller = true;
     SetPlaybackDecoding(PlaybackDecoding::Always);
     format = OfferedFormat(WAVE_FORMAT_IMA_ADPCM, 1, 11025);
     ASSERT_FALSE(format.empty());
@@ -117,9 +118,9 @@ class OverScripted : public ::testing::Test {
     return ConvertingWaveOutWrite(device, &h.header, sizeof(WAVEHDR));
   }
 
-  ScriptedDevice in{ScriptedDevice::Kind::In};
-  ScriptedDevice out{ScriptedDevice::Kind::Out};
-  ScriptedDevicesBelow below{&in, &out};
+  FakeWaveDevice in{FakeWaveDevice::Kind::In, 0};
+  FakeWaveDevice out{FakeWaveDevice::Kind::Out, 0};
+  FakeWaveBinding below{&in, &out, FakeWaveBinding::Seam::UnderConverting};
   Client client;
   FormatBytes format;
   DWORD block = 0;
@@ -154,8 +155,8 @@ TEST(HostileHeaders, AByteRateFromAFileSizesNothing) {
   SetPlaybackDecoding(PlaybackDecoding::WhenMapperRefuses);
 }
 
-TEST_F(OverScripted, OutputCloseKeepsTheDeviceWhileACompletionIsOnItsWay) {
-  out.autoComplete = false;
+TEST_F(OverFakes, OutputCloseKeepsTheDeviceWhileACompletionIsOnItsWay) {
+  out.Pause();
   const HWAVEOUT device = OpenOut();
   Header h(20 * block);
   ASSERT_EQ(Write(device, h), 0u);
@@ -171,7 +172,7 @@ TEST_F(OverScripted, OutputCloseKeepsTheDeviceWhileACompletionIsOnItsWay) {
   EXPECT_EQ(ConvertingWaveOutClose(device), 0u);
 }
 
-TEST_F(OverScripted, InputCloseKeepsTheDeviceWhileACallbackRuns) {
+TEST_F(OverFakes, InputCloseKeepsTheDeviceWhileACallbackRuns) {
   const HWAVEIN device = OpenIn();
   HANDLE entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -199,7 +200,7 @@ TEST_F(OverScripted, InputCloseKeepsTheDeviceWhileACallbackRuns) {
   CloseHandle(release);
 }
 
-TEST_F(OverScripted, CloseFromTheDevicesOwnCallbackIsRefused) {
+TEST_F(OverFakes, CloseFromTheDevicesOwnCallbackIsRefused) {
   const HWAVEIN input = OpenIn();
   const HWAVEOUT output = OpenOut();
   std::atomic<int> answers{0};
@@ -229,8 +230,8 @@ TEST_F(OverScripted, CloseFromTheDevicesOwnCallbackIsRefused) {
 
 // A completion while the device resets must not hand the caller its headers early: what the
 // caller writes again at once would be cut off by the reset (a reposition would skip it).
-TEST_F(OverScripted, OutputResetReturnsHeadersOnlyOnceTheDeviceIsReset) {
-  out.autoComplete = false;
+TEST_F(OverFakes, OutputResetReturnsHeadersOnlyOnceTheDeviceIsReset) {
+  out.Pause();
   const HWAVEOUT device = OpenOut();
   Header first(8 * block), second(8 * block);
   ASSERT_EQ(Write(device, first), 0u);
@@ -247,17 +248,17 @@ TEST_F(OverScripted, OutputResetReturnsHeadersOnlyOnceTheDeviceIsReset) {
   out.onReset = nullptr;
   EXPECT_EQ(client.count(), 2u);
   // Everything written again is heard whole.
-  out.autoComplete = true;
+  out.Resume();
   ASSERT_TRUE(WaitFor([&] { return client.count() == 4; }));
   const auto* ima = reinterpret_cast<const IMAADPCMWAVEFORMAT*>(format.data());
-  EXPECT_EQ(out.Played(), 16u * ima->wSamplesPerBlock * 2);
+  EXPECT_EQ(out.BytesSinceReset(), 16u * ima->wSamplesPerBlock * 2);
   client.onReturn = nullptr;
   EXPECT_EQ(ConvertingWaveOutClose(device), 0u);
 }
 
-TEST_F(OverScripted, AFailedReAddOfACaptureBufferDoesNotStallRecording) {
+TEST_F(OverFakes, AFailedReAddOfACaptureBufferDoesNotStallRecording) {
   // Eight buffers go in at Start; the tenth add is the second one handed back.
-  in.refuseNumber = 10;
+  in.fail.refuseQueueNumber = 10;
   const HWAVEIN device = OpenIn();
   client.onReturn = [&](WAVEHDR* header) {
     ConvertingWaveInAddBuffer(reinterpret_cast<HWAVEIN>(device), header, sizeof(WAVEHDR));
@@ -273,13 +274,13 @@ TEST_F(OverScripted, AFailedReAddOfACaptureBufferDoesNotStallRecording) {
   EXPECT_EQ(ConvertingWaveInClose(device), 0u);
 }
 
-TEST_F(OverScripted, AWriteTheDeviceRefusesNeverLeavesPlaybackHanging) {
+TEST_F(OverFakes, AWriteTheDeviceRefusesNeverLeavesPlaybackHanging) {
   // First write refused: nothing plays, so the caller must hear of it at once. Second write
   // refused: the first buffer's completion brings the headers back.
   for (const int refused : {1, 2}) {
     SCOPED_TRACE(refused);
-    out.refuseNumber = refused;
-    out.refuseEveryLater = true;
+    out.fail.refuseQueueNumber = refused;
+    out.fail.refuseEveryLater = true;
     const HWAVEOUT device = OpenOut();
     Header h(20 * block);
     const MMRESULT result = Write(device, h);
@@ -293,24 +294,22 @@ TEST_F(OverScripted, AWriteTheDeviceRefusesNeverLeavesPlaybackHanging) {
     EXPECT_EQ(ConvertingWaveOutUnprepareHeader(device, &h.header, sizeof(WAVEHDR)), 0u);
     EXPECT_EQ(ConvertingWaveOutClose(device), 0u);
     client.returned.clear();
-    out.refuseNumber = 0;
+    out.fail.refuseQueueNumber = 0;
   }
 }
 
 // Sound captured while the caller had no header queued waits in the converting device; Stop
 // hands it all over to a caller still adding headers, and the position counts only what
 // reached a header (beyond the device's backlog, sound is lost as on a device with no buffer).
-TEST_F(OverScripted, StopKeepsTheTailAndCountsOnlyWhatReachesTheCaller) {
+TEST_F(OverFakes, StopKeepsTheTailAndCountsOnlyWhatReachesTheCaller) {
   const auto* ima = reinterpret_cast<const IMAADPCMWAVEFORMAT*>(format.data());
   const DWORD pcmPerBlock = ima->wSamplesPerBlock * 2;
   for (const int buffers : {12, 40}) {
     SCOPED_TRACE(buffers);
-    const int capturesBefore = in.Captures();
-    const DWORD bytesBefore = in.CapturedBytes();
     in.captureBudget = buffers;
     const HWAVEIN device = OpenIn();
     ASSERT_EQ(ConvertingWaveInStart(device), 0u);
-    ASSERT_TRUE(WaitFor([&] { return in.Captures() - capturesBefore == buffers; }));
+    ASSERT_TRUE(WaitFor([&] { return in.Captures() == buffers; }));
     client.onReturn = [&](WAVEHDR* header) {
       ConvertingWaveInAddBuffer(device, header, sizeof(WAVEHDR));
     };
@@ -322,7 +321,7 @@ TEST_F(OverScripted, StopKeepsTheTailAndCountsOnlyWhatReachesTheCaller) {
     MMTIME position{};
     position.wType = TIME_BYTES;
     ConvertingWaveInGetPosition(device, &position, sizeof(position));
-    const DWORD captured = in.CapturedBytes() - bytesBefore;
+    const DWORD captured = static_cast<DWORD>(in.Captured());
     const DWORD everything = (captured + pcmPerBlock - 1) / pcmPerBlock * block;
     EXPECT_EQ(position.u.cb, client.total());
     if (buffers == 12) {
