@@ -55,21 +55,6 @@ TEST(Driver, CreatesANewFileThroughTheSaveDialogAndTheFormatChooser) {
   EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
-TEST(Driver, CancelledDialogsLeaveEverythingAsItWas) {
-  RecorderApp app;
-  ASSERT_TRUE(app.Start()) << app.LastError();
-  app.PostCommand(IDM_OPEN);
-  ASSERT_TRUE(app.CancelFileDialog());
-  app.PostCommand(IDM_NEW);
-  ASSERT_TRUE(app.CancelFileDialog());
-  ASSERT_TRUE(app.Sync());
-  EXPECT_EQ(app.Caption(), "Audio Recorder");
-  EXPECT_TRUE(app.Dialogs().empty());
-  EXPECT_TRUE(app.NoMessageBoxWithin(200));
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
-}
-
 TEST(Driver, EndsAProgramLeftRunning) {
   DWORD id = 0;
   HANDLE process = nullptr;

@@ -730,14 +730,6 @@ bool RecorderApp::CancelFormatChooser(DWORD timeoutMs) {
   return dialog && PressDialogButton(dialog, IDCANCEL, timeoutMs);
 }
 
-std::optional<std::vector<std::string>> RecorderApp::ReadAndCloseAbout(DWORD timeoutMs) {
-  HWND about = WaitForDialog("About Audio Recorder", timeoutMs);
-  if (!about) return std::nullopt;
-  auto texts = ChildTexts(about);
-  if (!PressDialogButton(about, IDOK, timeoutMs)) return std::nullopt;
-  return texts;
-}
-
 HWND RecorderApp::PropertySheetPage(HWND sheet) {
   return reinterpret_cast<HWND>(SendWithTimeoutA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
 }

@@ -207,9 +207,6 @@ class RecorderApp {
                                                              DWORD timeoutMs = kDefaultTimeoutMs);
   bool CancelFormatChooser(DWORD timeoutMs = kDefaultTimeoutMs);
 
-  // The About box ("About Audio Recorder"): its child texts, then closes it with OK.
-  std::optional<std::vector<std::string>> ReadAndCloseAbout(DWORD timeoutMs = kDefaultTimeoutMs);
-
   // A property sheet's current page (PSM_GETCURRENTPAGEHWND) and closing with OK.
   static HWND PropertySheetPage(HWND sheet);
   static bool PressPropertySheetOk(HWND sheet, DWORD timeoutMs = kDefaultTimeoutMs);

@@ -8,6 +8,7 @@
 #include "running_app_test.h"
 #include "resources/resource.h"
 #include "support/test_support.h"
+#include "support/wave_builder.h"
 #include "wave_fixture.h"
 
 using recorder_driver::MenuItem;
@@ -158,14 +159,34 @@ TEST_F(WaveE2E, OpenOfABadFileReportsIt) {
   EXPECT_FALSE(app.IsControlEnabled(IDC_PLAY));
 }
 
-TEST_F(WaveE2E, CancelledOpenEnablesPlay) {
+TEST_F(WaveE2E, CancelledDialogsChangeNothingButPlayAndThePositionText) {
+  // No file at all: Play becomes available even so.
   ASSERT_FALSE(app.IsControlEnabled(IDC_PLAY));
   app.PostCommand(IDM_OPEN, 0, nullptr, false);
   ASSERT_TRUE(app.CancelFileDialog());
   ASSERT_TRUE(app.Sync());
   EXPECT_TRUE(app.IsControlEnabled(IDC_PLAY));
   EXPECT_EQ(app.ControlText(IDC_POSITION), "00:00.0");
+  app.PostCommand(IDM_NEW, 0, nullptr, false);
+  ASSERT_TRUE(app.CancelFileDialog());
+  ASSERT_TRUE(app.Sync());
   EXPECT_EQ(app.Caption(), "Audio Recorder");
+  EXPECT_TRUE(app.Dialogs().empty());
+  EXPECT_TRUE(app.NoMessageBoxWithin(200));
+
+  // With a file, the position text shows the slider's place again.
+  const std::string path = folder.file("placed.wav");
+  ASSERT_TRUE(WriteWholeFile(path, PcmWave(11025)));
+  ASSERT_TRUE(app.OpenThroughDialog(path));
+  ASSERT_TRUE(app.MoveSlider(5513));
+  SendMessageA(app.Control(IDC_POSITION), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("--"));
+  ASSERT_EQ(app.ControlText(IDC_POSITION), "--");
+  app.PostCommand(IDM_OPEN, 0, nullptr, false);
+  ASSERT_TRUE(app.CancelFileDialog());
+  ASSERT_TRUE(app.Sync());
+  EXPECT_EQ(app.ControlText(IDC_POSITION), "00:00.5");
+  EXPECT_EQ(app.Caption(), "Audio Recorder - placed.wav");
+  EXPECT_TRUE(app.IsControlEnabled(IDC_PLAY));
   EXPECT_TRUE(app.NoMessageBoxWithin(200));
 }
 
