@@ -19,6 +19,7 @@
 #include "resources/resource.h"
 #include "support/playback_file.h"
 #include "support/test_support.h"
+#include "support/wave_builder.h"
 
 namespace {
 
@@ -122,24 +123,9 @@ std::vector<unsigned char> ImaFileWithByteRate(DWORD byteRate) {
   if (format.empty()) return {};
   const std::vector<BYTE> data = ImaTone(AsFormat(format), 1.5);
   reinterpret_cast<WAVEFORMATEX*>(format.data())->nAvgBytesPerSec = byteRate;
-  std::vector<unsigned char> file;
-  const auto tag = [&](const char* text) { file.insert(file.end(), text, text + 4); };
-  const auto word = [&](DWORD value) {
-    file.insert(file.end(), reinterpret_cast<BYTE*>(&value), reinterpret_cast<BYTE*>(&value) + 4);
-  };
-  tag("RIFF");
-  word(static_cast<DWORD>(4 + 8 + format.size() + 12 + 8 + data.size()));
-  tag("WAVE");
-  tag("fmt ");
-  word(static_cast<DWORD>(format.size()));
-  file.insert(file.end(), format.begin(), format.end());
-  tag("fact");
-  word(4);
-  word(static_cast<DWORD>(data.size() / 256 * 505));
-  tag("data");
-  word(static_cast<DWORD>(data.size()));
-  file.insert(file.end(), data.begin(), data.end());
-  return file;
+  Bytes fact;
+  PutLe32(fact, static_cast<DWORD>(data.size() / 256 * 505));
+  return Riff("WAVE", {Chunk("fmt ", format), Chunk("fact", fact), Chunk("data", data)});
 }
 
 SIZE_T PeakWorkingSet(HANDLE process) {

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -21,12 +20,12 @@
 #include "support/playback_file.h"
 #include "support/poll.h"
 #include "support/test_support.h"
+#include "support/wave_builder.h"
 
 namespace {
 
 using recorder_driver::MenuKind;
 using recorder_driver::RecorderApp;
-using Bytes = std::vector<unsigned char>;
 
 Bytes Payload(const std::string& path, const WaveHeader& header) {
   const Bytes bytes = ReadWholeFile(path);
@@ -65,26 +64,7 @@ Bytes WriteStereoFile(const std::string& path, DWORD seconds) {
     x = x * 1103515245u + 12345;
     byte = static_cast<unsigned char>(x >> 16);
   }
-  // The plain header, then the payload.
-  Bytes file(44 + payload.size());
-  const auto put = [&](size_t at, DWORD value, int bytes) {
-    for (int i = 0; i < bytes; ++i) file[at + i] = static_cast<unsigned char>(value >> (8 * i));
-  };
-  const auto id = [&](size_t at, const char* text) { std::memcpy(file.data() + at, text, 4); };
-  id(0, "RIFF");
-  put(4, static_cast<DWORD>(36 + payload.size()), 4);
-  id(8, "WAVE");
-  id(12, "fmt ");
-  put(16, 16, 4);
-  put(20, WAVE_FORMAT_PCM, 2);
-  put(22, 2, 2);
-  put(24, 44100, 4);
-  put(28, kStereoBytesPerSecond, 4);
-  put(32, 4, 2);
-  put(34, 16, 2);
-  id(36, "data");
-  put(40, static_cast<DWORD>(payload.size()), 4);
-  std::copy(payload.begin(), payload.end(), file.begin() + 44);
+  const Bytes file = Riff("WAVE", {Chunk("fmt ", PcmFormat(2, 44100, 16)), Chunk("data", payload)});
   EXPECT_TRUE(WriteWholeFile(path, file));
   return payload;
 }

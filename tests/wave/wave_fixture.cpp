@@ -14,66 +14,6 @@
 #include "wave/format.h"
 #include "wave/wave_file.h"
 
-void PutLe16(Bytes& bytes, uint16_t value) {
-  bytes.push_back(value & 0xFF);
-  bytes.push_back(value >> 8);
-}
-
-void PutLe32(Bytes& bytes, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes.push_back((value >> (8 * i)) & 0xFF);
-}
-
-uint16_t Le16(const Bytes& bytes, size_t offset) {
-  return static_cast<uint16_t>(bytes.at(offset) | bytes.at(offset + 1) << 8);
-}
-
-uint32_t Le32(const Bytes& bytes, size_t offset) {
-  return static_cast<uint32_t>(Le16(bytes, offset)) | static_cast<uint32_t>(Le16(bytes, offset + 2))
-                                                          << 16;
-}
-
-std::string FourCC(const Bytes& bytes, size_t offset) {
-  if (offset + 4 > bytes.size()) return "";
-  return std::string(reinterpret_cast<const char*>(bytes.data() + offset), 4);
-}
-
-Bytes Chunk(const char* id, const Bytes& payload, std::optional<uint32_t> statedSize) {
-  Bytes chunk(id, id + 4);
-  PutLe32(chunk, statedSize.value_or(static_cast<uint32_t>(payload.size())));
-  chunk.insert(chunk.end(), payload.begin(), payload.end());
-  if (payload.size() % 2) chunk.push_back(0);
-  return chunk;
-}
-
-Bytes Riff(const char* formType, std::initializer_list<Bytes> chunks,
-           std::optional<uint32_t> statedSize) {
-  Bytes body(formType, formType + 4);
-  for (const Bytes& chunk : chunks) body.insert(body.end(), chunk.begin(), chunk.end());
-  Bytes file{'R', 'I', 'F', 'F'};
-  PutLe32(file, statedSize.value_or(static_cast<uint32_t>(body.size())));
-  file.insert(file.end(), body.begin(), body.end());
-  return file;
-}
-
-Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits, bool withCbSize) {
-  Bytes format;
-  const uint16_t blockAlign = static_cast<uint16_t>(channels * ((bits + 7) / 8));
-  PutLe16(format, WAVE_FORMAT_PCM);
-  PutLe16(format, channels);
-  PutLe32(format, rate);
-  PutLe32(format, rate * blockAlign);
-  PutLe16(format, blockAlign);
-  PutLe16(format, bits);
-  if (withCbSize) PutLe16(format, 0);
-  return format;
-}
-
-Bytes Samples(size_t count, unsigned char seed) {
-  Bytes samples(count);
-  for (size_t i = 0; i < count; ++i) samples[i] = static_cast<unsigned char>(seed + i * 7);
-  return samples;
-}
-
 uint32_t DataPayloadOffset(const Bytes& file) {
   uint64_t position = 12;
   while (position + 8 <= file.size()) {
