@@ -25,15 +25,6 @@ namespace {
 
 using recorder_driver::RecorderApp;
 
-constexpr int ChooserTagCombo = 101;
-
-void SelectTag(HWND chooser, int index) {
-  HWND combo = GetDlgItem(chooser, ChooserTagCombo);
-  SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-  SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(ChooserTagCombo, CBN_SELCHANGE),
-               reinterpret_cast<LPARAM>(combo));
-}
-
 // Starts the program and makes a new file in the format with this tag name whose attribute
 // line starts with `attributes` (Wine's lines go on with the byte rate). Empty on success.
 std::string NewFileIn(RecorderApp& app, const std::string& path, const std::string& tag,
@@ -42,23 +33,8 @@ std::string NewFileIn(RecorderApp& app, const std::string& path, const std::stri
   if (!app.Start()) return "start: " + app.LastError();
   app.PostCommand(IDM_NEW, 0, nullptr, false);
   if (!app.AnswerFileDialog(path)) return "the Save dialog did not take " + path;
-  HWND chooser = app.WaitForFormatChooser();
-  auto info = app.ReadFormatChooser();
-  if (!chooser || !info) return "no format chooser";
-  int tagIndex = -1;
-  for (size_t i = 0; i < info->tags.size(); ++i) {
-    if (info->tags[i] == tag) tagIndex = static_cast<int>(i);
-  }
-  if (tagIndex < 0) return "the chooser does not offer " + tag;
-  SelectTag(chooser, tagIndex);
-  info = app.ReadFormatChooser();
-  if (!info || info->tag != tag) return "the chooser did not take " + tag;
-  int index = -1;
-  for (size_t i = 0; i < info->attributeChoices.size(); ++i) {
-    if (info->attributeChoices[i].rfind(attributes, 0) == 0) index = static_cast<int>(i);
-  }
-  if (index < 0) return "no attribute line " + attributes + " for " + tag;
-  if (!app.AnswerFormatChooser({}, index)) return "the chooser did not close";
+  const auto chosen = app.AnswerFormatChooserByText(tag, attributes);
+  if (!chosen || chosen->tag != tag) return "the chooser has no line " + attributes + " for " + tag;
   if (!app.Sync() || !app.IsControlEnabled(IDC_RECORD)) return "Record is not enabled after New";
   return {};
 }

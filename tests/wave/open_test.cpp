@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "wave_fixture.h"
@@ -378,10 +379,13 @@ TEST_P(OpenFailureTest, WithoutALoadedSoundLeavesTheFilesUsableFormatBytes) {
   Bytes expected = FormatBytes();
   if (c.leaves == Leaves::FileFormat)
     std::copy(kOtherFormat.begin(), kOtherFormat.begin() + c.formatBytesRead, expected.begin());
+  const RecorderSnapshot before = Snapshot();
   EXPECT_EQ(OpenPath(path), c.code);
   EXPECT_EQ(FormatBytes(), expected);
   EXPECT_TRUE(FormatIsUsable(CurrentFormat, MaxFormatSize));
   EXPECT_FALSE(g_context.fileLoaded);
+  // A failed open has no follow-up: the buttons stay as they were.
+  EXPECT_TRUE(std::equal(before.enabled, before.enabled + 5, Snapshot().enabled));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, OpenFailureTest, ::testing::ValuesIn(FailureCases()),
