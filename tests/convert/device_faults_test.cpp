@@ -19,19 +19,11 @@
 #include "convert_support.h"
 #include "platform/wave_devices.h"
 #include "support/fake_wave_device.h"
+#include "support/poll.h"
 
 namespace {
 
 constexpr DWORD CallbackFlags = CALLBACK_FUNCTION | WAVE_ALLOWSYNC;
-
-bool WaitFor(const std::function<bool()>& done, DWORD milliseconds = 10000) {
-  const DWORD end = GetTickCount() + milliseconds;
-  while (!done()) {
-    if (GetTickCount() > end) return false;
-    Sleep(2);
-  }
-  return true;
-}
 
 // What the caller of a device sees; `onReturn` runs on the callback's thread.
 struct Client {
@@ -192,7 +184,7 @@ TEST_F(OverFakes, InputCloseKeepsTheDeviceWhileACallbackRuns) {
   SetEvent(release);
   ASSERT_EQ(busy, static_cast<MMRESULT>(MMSYSERR_HANDLEBUSY));
   EXPECT_TRUE(IsConvertingDevice(device));
-  ASSERT_TRUE(WaitFor([&] { return !inside; }));
+  ASSERT_TRUE(PollUntil(10000, [&] { return !inside; }));
   ConvertingWaveInReset(device);
   ConvertingWaveInUnprepareHeader(device, &h.header, sizeof(WAVEHDR));
   EXPECT_EQ(ConvertingWaveInClose(device), 0u);
@@ -217,9 +209,9 @@ TEST_F(OverFakes, CloseFromTheDevicesOwnCallbackIsRefused) {
   Header recorded(4 * block), played(8 * block);
   Add(input, recorded);
   ASSERT_EQ(ConvertingWaveInStart(input), 0u);
-  ASSERT_TRUE(WaitFor([&] { return answers == 1; }));
+  ASSERT_TRUE(PollUntil(10000, [&] { return answers == 1; }));
   ASSERT_EQ(Write(output, played), 0u);
-  ASSERT_TRUE(WaitFor([&] { return answers == 2; }));
+  ASSERT_TRUE(PollUntil(10000, [&] { return answers == 2; }));
   EXPECT_EQ(inputAnswer, static_cast<MMRESULT>(MMSYSERR_HANDLEBUSY));
   EXPECT_EQ(outputAnswer, static_cast<MMRESULT>(MMSYSERR_HANDLEBUSY));
   client.onReturn = nullptr;
@@ -249,7 +241,7 @@ TEST_F(OverFakes, OutputResetReturnsHeadersOnlyOnceTheDeviceIsReset) {
   EXPECT_EQ(client.count(), 2u);
   // Everything written again is heard whole.
   out.Resume();
-  ASSERT_TRUE(WaitFor([&] { return client.count() == 4; }));
+  ASSERT_TRUE(PollUntil(10000, [&] { return client.count() == 4; }));
   const auto* ima = reinterpret_cast<const IMAADPCMWAVEFORMAT*>(format.data());
   EXPECT_EQ(out.BytesSinceReset(), 16u * ima->wSamplesPerBlock * 2);
   client.onReturn = nullptr;
@@ -267,7 +259,7 @@ TEST_F(OverFakes, AFailedReAddOfACaptureBufferDoesNotStallRecording) {
   Add(device, first);
   Add(device, second);
   ASSERT_EQ(ConvertingWaveInStart(device), 0u);
-  EXPECT_TRUE(WaitFor([&] { return client.count() >= 40; })) << client.count();
+  EXPECT_TRUE(PollUntil(10000, [&] { return client.count() >= 40; })) << client.count();
   client.onReturn = nullptr;
   ConvertingWaveInStop(device);
   ConvertingWaveInReset(device);
@@ -287,7 +279,7 @@ TEST_F(OverFakes, AWriteTheDeviceRefusesNeverLeavesPlaybackHanging) {
     if (result != 0) {
       EXPECT_FALSE(h.header.dwFlags & WHDR_INQUEUE);
     } else {
-      EXPECT_TRUE(WaitFor([&] { return client.count() == 1; }, 3000))
+      EXPECT_TRUE(PollUntil(3000, [&] { return client.count() == 1; }))
           << "the header never came back";
     }
     ConvertingWaveOutReset(device);
@@ -309,7 +301,7 @@ TEST_F(OverFakes, StopKeepsTheTailAndCountsOnlyWhatReachesTheCaller) {
     in.captureBudget = buffers;
     const HWAVEIN device = OpenIn();
     ASSERT_EQ(ConvertingWaveInStart(device), 0u);
-    ASSERT_TRUE(WaitFor([&] { return in.Captures() == buffers; }));
+    ASSERT_TRUE(PollUntil(10000, [&] { return in.Captures() == buffers; }));
     client.onReturn = [&](WAVEHDR* header) {
       ConvertingWaveInAddBuffer(device, header, sizeof(WAVEHDR));
     };
