@@ -99,6 +99,12 @@ TEST_F(MainWindowTest, StartUpMakesTheTransportControlsAndLocksTheSize) {
   GetClassNameA(g_controls.slider, cls, sizeof cls);
   EXPECT_STREQ(cls, "msctls_trackbar32");
   EXPECT_TRUE(GetWindowLongA(g_controls.slider, GWL_STYLE) & TBS_NOTICKS);
+  EXPECT_EQ(SliderMessage(TBM_GETPOS, 0), 0);
+  EXPECT_EQ(Position(), "00:00.0");
+  EXPECT_EQ(DialogText(main, IDC_LENGTH), "00:00.0");
+  char about[32] = "";
+  GetMenuStringA(GetMenu(main), IDM_ABOUT, about, sizeof about, MF_BYCOMMAND);
+  EXPECT_STREQ(about, "&About");
 
   HMENU systemMenu = GetSystemMenu(main, FALSE);
   EXPECT_TRUE(GetMenuState(systemMenu, SC_MAXIMIZE, MF_BYCOMMAND) & MF_GRAYED);
