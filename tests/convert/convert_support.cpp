@@ -76,6 +76,42 @@ std::string Describe(const WAVEFORMATEX* format) {
   return text;
 }
 
+size_t Probe::count() {
+  std::lock_guard guard(mutex);
+  return returned.size();
+}
+
+DWORD Probe::total() {
+  std::lock_guard guard(mutex);
+  DWORD sum = 0;
+  for (DWORD count : bytes) sum += count;
+  return sum;
+}
+
+void Probe::Clear() {
+  std::lock_guard guard(mutex);
+  returned.clear();
+  bytes.clear();
+}
+
+void CALLBACK OnProbe(HDRVR device, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
+  auto& probe = *reinterpret_cast<Probe*>(instance);
+  if (message == WIM_OPEN || message == WOM_OPEN) ++probe.opens;
+  if (message == WIM_CLOSE || message == WOM_CLOSE) ++probe.closes;
+  if (message != WIM_DATA && message != WOM_DONE) return;
+  auto* header = reinterpret_cast<WAVEHDR*>(param1);
+  {
+    std::lock_guard guard(probe.mutex);
+    if (probe.device && reinterpret_cast<HANDLE>(device) != probe.device) probe.wrongHandle = true;
+    probe.returned.push_back(header);
+    probe.bytes.push_back(message == WIM_DATA ? header->dwBytesRecorded : header->dwBufferLength);
+    if (message == WIM_DATA && probe.requeue) {
+      ConvertingWaveInAddBuffer(reinterpret_cast<HWAVEIN>(device), header, sizeof(WAVEHDR));
+    }
+  }
+  if (probe.onReturn) probe.onReturn(header);
+}
+
 namespace {
 
 constexpr DWORD EngineBufferCapacity = 64000;

@@ -23,46 +23,6 @@
 
 namespace {
 
-constexpr DWORD CallbackFlags = CALLBACK_FUNCTION | WAVE_ALLOWSYNC;
-
-// What the caller of a device sees; `onReturn` runs on the callback's thread.
-struct Client {
-  std::mutex mutex;
-  std::vector<WAVEHDR*> returned;
-  DWORD bytes = 0;
-  std::function<void(WAVEHDR*)> onReturn;
-
-  size_t count() {
-    std::lock_guard guard(mutex);
-    return returned.size();
-  }
-  DWORD total() {
-    std::lock_guard guard(mutex);
-    return bytes;
-  }
-};
-
-void CALLBACK OnClient(HDRVR, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
-  if (message != WIM_DATA && message != WOM_DONE) return;
-  auto& client = *reinterpret_cast<Client*>(instance);
-  auto* header = reinterpret_cast<WAVEHDR*>(param1);
-  {
-    std::lock_guard guard(client.mutex);
-    client.returned.push_back(header);
-    if (message == WIM_DATA) client.bytes += header->dwBytesRecorded;
-  }
-  if (client.onReturn) client.onReturn(header);
-}
-
-struct Header {
-  explicit Header(DWORD length) : data(length) {
-    header.lpData = reinterpret_cast<LPSTR>(data.data());
-    header.dwBufferLength = length;
-  }
-  std::vector<BYTE> data;
-  WAVEHDR header{};
-};
-
 SIZE_T PeakWorkingSet() {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof(counters);
@@ -87,16 +47,16 @@ class OverFakes : public ::testing::Test {
   HWAVEIN OpenIn() {
     HWAVEIN device = nullptr;
     EXPECT_EQ(ConvertingWaveInOpen(&device, WAVE_MAPPER, AsFormat(format),
-                                   reinterpret_cast<DWORD_PTR>(&OnClient),
-                                   reinterpret_cast<DWORD_PTR>(&client), CallbackFlags),
+                                   reinterpret_cast<DWORD_PTR>(&OnProbe),
+                                   reinterpret_cast<DWORD_PTR>(&client), ProbeFlags),
               0u);
     return device;
   }
   HWAVEOUT OpenOut() {
     HWAVEOUT device = nullptr;
     EXPECT_EQ(ConvertingWaveOutOpen(&device, WAVE_MAPPER, AsFormat(format),
-                                    reinterpret_cast<DWORD_PTR>(&OnClient),
-                                    reinterpret_cast<DWORD_PTR>(&client), CallbackFlags),
+                                    reinterpret_cast<DWORD_PTR>(&OnProbe),
+                                    reinterpret_cast<DWORD_PTR>(&client), ProbeFlags),
               0u);
     return device;
   }
@@ -113,7 +73,7 @@ class OverFakes : public ::testing::Test {
   FakeWaveDevice in{FakeWaveDevice::Kind::In, 0};
   FakeWaveDevice out{FakeWaveDevice::Kind::Out, 0};
   FakeWaveBinding below{&in, &out, FakeWaveBinding::Seam::UnderConverting};
-  Client client;
+  Probe client;
   FormatBytes format;
   DWORD block = 0;
   std::vector<BYTE> tone;
@@ -285,7 +245,7 @@ TEST_F(OverFakes, AWriteTheDeviceRefusesNeverLeavesPlaybackHanging) {
     ConvertingWaveOutReset(device);
     EXPECT_EQ(ConvertingWaveOutUnprepareHeader(device, &h.header, sizeof(WAVEHDR)), 0u);
     EXPECT_EQ(ConvertingWaveOutClose(device), 0u);
-    client.returned.clear();
+    client.Clear();
     out.fail.refuseQueueNumber = 0;
   }
 }
@@ -322,7 +282,6 @@ TEST_F(OverFakes, StopKeepsTheTailAndCountsOnlyWhatReachesTheCaller) {
     EXPECT_LE(client.total(), everything);
     ConvertingWaveInReset(device);
     EXPECT_EQ(ConvertingWaveInClose(device), 0u);
-    client.returned.clear();
-    client.bytes = 0;
+    client.Clear();
   }
 }
