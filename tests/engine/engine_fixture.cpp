@@ -152,12 +152,6 @@ void EngineTest::PumpFor(DWORD ms) {
   PumpUntil([] { return false; }, ms);
 }
 
-std::string EngineTest::Text(int id) const {
-  char text[64] = "";
-  GetDlgItemTextA(window_, id, text, sizeof text);
-  return text;
-}
-
 bool EngineTest::Enabled(int id) const {
   return IsWindowEnabled(g_controls.buttons[id - IDC_REWIND]) != FALSE;
 }

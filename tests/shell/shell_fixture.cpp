@@ -23,18 +23,6 @@ bool PumpMessages(HWND dialog, int* exitCode) {
   return quit;
 }
 
-std::string DialogText(HWND dialog, int id) {
-  char text[512] = "";
-  GetDlgItemTextA(dialog, id, text, sizeof text);
-  return text;
-}
-
-std::string WindowCaption(HWND window) {
-  char text[512] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
 int MenuItemEnabled(HWND window, UINT id) {
   const UINT state = GetMenuState(GetMenu(window), id, MF_BYCOMMAND);
   if (state == static_cast<UINT>(-1)) return -1;

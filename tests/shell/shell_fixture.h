@@ -11,9 +11,6 @@
 // request was among them (its code goes to *exitCode).
 bool PumpMessages(HWND dialog, int* exitCode = nullptr);
 
-std::string DialogText(HWND dialog, int id);
-std::string WindowCaption(HWND window);
-
 // Enabled state of a File menu command; -1 when the menu lacks it.
 int MenuItemEnabled(HWND window, UINT id);
 

@@ -65,18 +65,6 @@ void PrintTo(const RecorderSnapshot& s, std::ostream* os) {
       << s.fileMenuItems << "}";
 }
 
-std::string Text(HWND window, int id) {
-  char text[512] = "";
-  GetDlgItemTextA(window, id, text, sizeof text);
-  return text;
-}
-
-std::string Caption(HWND window) {
-  char text[512] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
 namespace {
 INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM) {
   return message == WM_INITDIALOG;
@@ -123,10 +111,10 @@ RecorderSnapshot WaveFileTest::Snapshot() const {
   s.sliderMin = SendMessageA(g_controls.slider, TBM_GETRANGEMIN, 0, 0);
   s.sliderMax = SendMessageA(g_controls.slider, TBM_GETRANGEMAX, 0, 0);
   s.sliderPos = SendMessageA(g_controls.slider, TBM_GETPOS, 0, 0);
-  s.positionText = Text(window_, IDC_POSITION);
-  s.lengthText = Text(window_, IDC_LENGTH);
-  s.dataSizeText = Text(window_, IDC_DATASIZE);
-  s.caption = Caption(window_);
+  s.positionText = DialogText(window_, IDC_POSITION);
+  s.lengthText = DialogText(window_, IDC_LENGTH);
+  s.dataSizeText = DialogText(window_, IDC_DATASIZE);
+  s.caption = WindowCaption(window_);
   s.tagName = FormatTagName;
   s.detailsText = FormatDetailsText;
   s.format = FormatBytes();

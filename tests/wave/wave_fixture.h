@@ -66,6 +66,3 @@ class WaveFileTest : public ::testing::Test {
  private:
   HWND window_ = nullptr;
 };
-
-std::string Text(HWND window, int id);
-std::string Caption(HWND window);
