@@ -25,20 +25,6 @@ namespace {
 
 using recorder_driver::RecorderApp;
 
-// Starts the program and makes a new file in the format with this tag name whose attribute
-// line starts with `attributes` (Wine's lines go on with the byte rate). Empty on success.
-std::string NewFileIn(RecorderApp& app, const std::string& path, const std::string& tag,
-                      const std::string& attributes) {
-  DeleteFileA(path.c_str());
-  if (!app.Start()) return "start: " + app.LastError();
-  app.PostCommand(IDM_NEW, 0, nullptr, false);
-  if (!app.AnswerFileDialog(path)) return "the Save dialog did not take " + path;
-  const auto chosen = app.AnswerFormatChooserByText(tag, attributes);
-  if (!chosen || chosen->tag != tag) return "the chooser has no line " + attributes + " for " + tag;
-  if (!app.Sync() || !app.IsControlEnabled(IDC_RECORD)) return "Record is not enabled after New";
-  return {};
-}
-
 struct E2ECase {
   const char* tagName;
   const char* attributes;
@@ -56,7 +42,7 @@ void ExpectRecordsAndPlays(const E2ECase& c) {
   TempFolder folder;
   const std::string path = folder.file("take.wav");
   RecorderApp app;
-  const std::string made = NewFileIn(app, path, c.tagName, c.attributes);
+  const std::string made = StartWithNewFile(app, path, c.tagName, c.attributes);
   ASSERT_TRUE(made.empty()) << made;
 
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
@@ -182,7 +168,7 @@ TEST(ConvertE2E, MicrosoftAdpcmIsRefusedAndTheFileLeftAlone) {
   TempFolder folder;
   const std::string path = folder.file("take.wav");
   RecorderApp app;
-  const std::string made = NewFileIn(app, path, "Microsoft ADPCM", "11025 Hz; 4 bits; Mono");
+  const std::string made = StartWithNewFile(app, path, "Microsoft ADPCM", "11025 Hz; 4 bits; Mono");
   ASSERT_TRUE(made.empty()) << made;
   const auto before = ReadWholeFile(path);
   ASSERT_FALSE(before.empty());

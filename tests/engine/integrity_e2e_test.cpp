@@ -78,6 +78,8 @@ std::string StartWithStereoFile(RecorderApp& app, const std::string& path, DWORD
   return OpenThroughDialog(app, path);
 }
 
+class IntegrityE2E : public ProgramTest {};
+
 // ---- Closing the window during a run (the shutdown finishes it) ----
 
 struct CloseWay {
@@ -89,14 +91,11 @@ void PrintTo(const CloseWay& way, std::ostream* os) {
   *os << way.name;
 }
 
-class CloseDuringRecording : public ::testing::TestWithParam<CloseWay> {};
+class CloseDuringRecording : public ProgramTest, public ::testing::WithParamInterface<CloseWay> {};
 
 TEST_P(CloseDuringRecording, TheFileHoldsTheSignalUpToTheCloseWithFinalSizes) {
-  TempFolder folder;
   const std::string path = folder.file("take.wav");
-  RecorderApp app;
-  const std::string started = StartWithNewStereoFile(app, path);
-  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_EQ(StartWithNewStereoFile(app, path), "");
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
   ASSERT_TRUE(
       PollUntil(10000, [&] { return ShownBytes(app).value_or(0) > 1.5 * kStereoBytesPerSecond; }));
@@ -118,13 +117,10 @@ INSTANTIATE_TEST_SUITE_P(Ways, CloseDuringRecording,
                          ::testing::Values(CloseWay{"CloseBox", false}, CloseWay{"FileExit", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(IntegrityE2E, ClosingDuringPlaybackReleasesTheDeviceAndExitsWithZero) {
-  TempFolder folder;
+TEST_F(IntegrityE2E, ClosingDuringPlaybackReleasesTheDeviceAndExitsWithZero) {
   const std::string path = folder.file("long.wav");
-  RecorderApp app;
   Bytes payload;
-  const std::string started = StartWithStereoFile(app, path, 40, &payload);
-  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_EQ(StartWithStereoFile(app, path, 40, &payload), "");
   ASSERT_TRUE(app.ClickButton(IDC_PLAY));
   ASSERT_TRUE(PollUntil(5000, [&] { return app.Slider().pos > 0; }));
   app.Close();
@@ -138,12 +134,9 @@ TEST(IntegrityE2E, ClosingDuringPlaybackReleasesTheDeviceAndExitsWithZero) {
 
 // ---- Recording over a longer take ----
 
-TEST(IntegrityE2E, AShorterTakeOverALongerOneKeepsTheRestAndTheWindowAgrees) {
-  TempFolder folder;
+TEST_F(IntegrityE2E, AShorterTakeOverALongerOneKeepsTheRestAndTheWindowAgrees) {
   const std::string path = folder.file("take.wav");
-  RecorderApp app;
-  const std::string started = StartWithNewStereoFile(app, path);
-  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_EQ(StartWithNewStereoFile(app, path), "");
   std::string taken = Record(app, 30);
   ASSERT_TRUE(taken.empty()) << taken;
   const WaveHeader first = ReadWaveHeader(path);
@@ -167,22 +160,16 @@ TEST(IntegrityE2E, AShorterTakeOverALongerOneKeepsTheRestAndTheWindowAgrees) {
   ASSERT_EQ(now.size(), firstPayload.size());
   const size_t tail = firstPayload.size() - firstPayload.size() / 2;
   EXPECT_TRUE(std::equal(now.end() - tail, now.end(), firstPayload.end() - tail));
-
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
 // ---- The slider during playback and at its end ----
 
 // While the user holds the slider during playback the ticks leave it and the position text
 // alone; letting go continues playback from the block under it.
-TEST(IntegrityE2E, DraggingTheSliderDuringPlaybackContinuesFromTheBlockLetGo) {
-  TempFolder folder;
+TEST_F(IntegrityE2E, DraggingTheSliderDuringPlaybackContinuesFromTheBlockLetGo) {
   const std::string path = folder.file("long.wav");
-  RecorderApp app;
   Bytes payload;
-  const std::string started = StartWithStereoFile(app, path, 40, &payload);
-  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_EQ(StartWithStereoFile(app, path, 40, &payload), "");
   const int max = app.Slider().max;
   ASSERT_EQ(max, static_cast<int>(payload.size() / 4));
 
@@ -214,20 +201,14 @@ TEST(IntegrityE2E, DraggingTheSliderDuringPlaybackContinuesFromTheBlockLetGo) {
   const size_t before = played.size() - after;
   EXPECT_LT(before, from);
   EXPECT_TRUE(std::equal(played.begin(), played.begin() + before, payload.begin()));
-
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
 // Forward on a 16-bit stereo file: the slider stands at its maximum and its thumb is drawn
 // there, exactly as when the slider itself is moved to its end.
-TEST(IntegrityE2E, ForwardDrawsTheThumbAtTheEndOfASixteenBitStereoFile) {
-  TempFolder folder;
+TEST_F(IntegrityE2E, ForwardDrawsTheThumbAtTheEndOfASixteenBitStereoFile) {
   const std::string path = folder.file("short.wav");
-  RecorderApp app;
   Bytes payload;
-  const std::string started = StartWithStereoFile(app, path, 2, &payload);
-  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_EQ(StartWithStereoFile(app, path, 2, &payload), "");
   const HWND slider = app.SliderWindow();
   const int max = app.Slider().max;
   ASSERT_GT(max, 0);
@@ -257,9 +238,6 @@ TEST(IntegrityE2E, ForwardDrawsTheThumbAtTheEndOfASixteenBitStereoFile) {
   EXPECT_EQ(app.Slider().pos, max);
   EXPECT_TRUE(SliderLooksLike(app, atEnd, scratch))
       << "the thumb after playback is not drawn where it is at the slider's end";
-
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
 }  // namespace
