@@ -75,8 +75,7 @@ TEST_F(EngineE2E, NewRecordStopPlayToTheEnd) {
   const auto bytes = ReadWholeFile(path);
   const std::vector<unsigned char> payload(bytes.begin() + header.dataOffset,
                                            bytes.begin() + header.dataOffset + header.dataSize);
-  const std::string signal = CheckKnownSignal(payload);
-  EXPECT_TRUE(signal.empty()) << signal;
+  EXPECT_EQ(CheckKnownSignal(payload), "");
   const auto slider = app.Slider();
   EXPECT_EQ(slider.max, static_cast<int>(header.dataSize / 4));
   EXPECT_EQ(slider.pos, 0);
@@ -115,8 +114,7 @@ TEST_F(EngineE2E, StopByKeyDuringARecordingLeavesTheFileFinal) {
   ASSERT_GT(header.dataSize, kStereoBytesPerSecond / 2);
   const auto bytes = ReadWholeFile(path);
   const std::vector<unsigned char> payload(bytes.begin() + header.dataOffset, bytes.end());
-  const std::string signal = CheckKnownSignal(payload);
-  EXPECT_TRUE(signal.empty()) << signal;
+  EXPECT_EQ(CheckKnownSignal(payload), "");
   EXPECT_EQ(app.Slider().max, static_cast<int>(header.dataSize / 4));
 }
 

@@ -94,13 +94,15 @@ SoxReading ReadWithSox(const std::string& windowsPath, bool readPayload) {
   return reading;
 }
 
-std::string CheckKnownSignal(const std::vector<unsigned char>& payload) {
+std::string CheckKnownSignal(const std::vector<unsigned char>& payload, unsigned char silence,
+                             unsigned blockAlign) {
   if (payload.empty()) return {};
-  auto match = FindKnownSignal(payload, 0x00);
+  auto match = FindKnownSignal(payload, silence);
   if (!match) return "the known signal is not in the data";
   for (std::size_t i = 0; i < match->dataIndex; ++i)
-    if (payload[i] != 0) return "a byte before the signal is not silence: " + std::to_string(i);
-  if (match->signalOffset % 4 != 0)
+    if (payload[i] != silence)
+      return "a byte before the signal is not silence: " + std::to_string(i);
+  if (match->signalOffset % blockAlign != 0)
     return "the signal starts inside a sample frame (offset " +
            std::to_string(match->signalOffset) + ")";
   if (match->dataIndex + match->length != payload.size())

@@ -59,8 +59,9 @@ struct SoxReading {
 SoxReading ReadWithSox(const std::string& windowsPath, bool readPayload);
 
 // The payload checks of a recording of the known signal: silence, then one unbroken run of
-// the signal to the end. Empty when so, else what is wrong.
-std::string CheckKnownSignal(const std::vector<unsigned char>& payload);
+// the signal, starting on a block, to the end. Empty when so, else what is wrong.
+std::string CheckKnownSignal(const std::vector<unsigned char>& payload,
+                             unsigned char silence = 0x00, unsigned blockAlign = 4);
 
 // A test of the running program with a folder for its files: a program still running at the end
 // is closed the user's way and must exit with code 0.
