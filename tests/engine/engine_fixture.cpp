@@ -76,12 +76,7 @@ void EngineTest::SetUp() {
   window_ = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, TestDialogProc, 0);
   ASSERT_NE(window_, nullptr);
   g_context.mainWindow = window_;
-  for (int i = 0; i < 5; ++i)
-    g_controls.buttons[i] =
-        CreateWindowExA(0, "button", "", WS_CHILD | WS_VISIBLE, 9 + 52 * i, 76, 45, 22, window_,
-                        reinterpret_cast<HMENU>(INT_PTR{IDC_REWIND + i}), g_instance, nullptr);
-  g_controls.slider = CreateWindowExA(0, TRACKBAR_CLASSA, "", WS_CHILD | WS_VISIBLE | TBS_NOTICKS,
-                                      10, 53, 250, 20, window_, nullptr, g_instance, nullptr);
+  CreateControls(g_instance, window_);
   ASSERT_NE(g_controls.slider, nullptr);
 
   boxes_ = std::make_unique<MessageBoxCapture>();

@@ -40,6 +40,35 @@ UINT WINAPI NoCaptureDevice() {
   return 0;
 }
 
+HGLOBAL WINAPI AllocFail(UINT, SIZE_T) {
+  return nullptr;
+}
+LPVOID WINAPI LockFail(HGLOBAL) {
+  return nullptr;
+}
+
+ACMFORMATTAGDETAILSA g_tagRequest;
+MMRESULT WINAPI TagDetailsFake(HACMDRIVER driver, LPACMFORMATTAGDETAILSA details, DWORD) {
+  g_tagRequest = *details;
+  if (driver) return MMSYSERR_INVALHANDLE;
+  lstrcpyA(details->szFormatTag, "Looked-up Tag");
+  return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI TagDetailsFail(HACMDRIVER, LPACMFORMATTAGDETAILSA, DWORD) {
+  return ACMERR_NOTPOSSIBLE;
+}
+
+ACMFORMATDETAILSA g_detailsRequest;
+MMRESULT WINAPI DetailsFake(HACMDRIVER driver, LPACMFORMATDETAILSA details, DWORD) {
+  g_detailsRequest = *details;
+  if (driver) return MMSYSERR_INVALHANDLE;
+  wsprintfA(details->szFormat, "looked up %lu Hz", details->pwfx->nSamplesPerSec);
+  return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI DetailsFail(HACMDRIVER, LPACMFORMATDETAILSA, DWORD) {
+  return ACMERR_NOTPOSSIBLE;
+}
+
 MainWindow::MainWindow() {
   g_instance = TestModule();
   InitCommonControls();
