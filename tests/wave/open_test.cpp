@@ -241,26 +241,6 @@ TEST_F(WaveFileTest, CancelledOpenDialogChangesNothing) {
 
 // ---- Failures ----
 
-// What the user sees when the box appears: the file must already be closed and the normal
-// cursor back.
-struct BoxMoment {
-  std::string text, caption;
-  HWND owner;
-  HCURSOR cursor;
-  bool fileClosed;
-};
-std::vector<BoxMoment> g_moments;
-std::string g_watchedFile;
-
-int WINAPI RecordingBox(HWND owner, LPCSTR text, LPCSTR caption, UINT) {
-  HANDLE h = CreateFileA(g_watchedFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  const bool closed = h != INVALID_HANDLE_VALUE || GetLastError() == ERROR_FILE_NOT_FOUND;
-  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  g_moments.push_back({text, caption, owner, GetCursor(), closed});
-  return IDOK;
-}
-
 enum class Leaves { Everything, FileFormat, PreviousFormat };
 
 struct FailureCase {

@@ -39,6 +39,18 @@ bool RunSox(const std::string& arguments, const std::string& windowsOutputPath,
   return sox.finished && sox.exitCode == 0;
 }
 
+std::vector<BoxMoment> g_moments;
+std::string g_watchedFile;
+
+int WINAPI RecordingBox(HWND owner, LPCSTR text, LPCSTR caption, UINT) {
+  HANDLE h = CreateFileA(g_watchedFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  const bool closed = h != INVALID_HANDLE_VALUE || GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  g_moments.push_back({text, caption, owner, GetCursor(), closed});
+  return IDOK;
+}
+
 // ---- Snapshots ----
 
 bool operator==(const RecorderSnapshot& a, const RecorderSnapshot& b) {

@@ -45,6 +45,19 @@ struct RecorderSnapshot {
 bool operator==(const RecorderSnapshot& a, const RecorderSnapshot& b);
 void PrintTo(const RecorderSnapshot& s, std::ostream* os);
 
+// What the user sees when a box appears (the file must already be closed and the normal cursor
+// back): while RecordingBox stands in for the message box, each box is noted with the state of
+// g_watchedFile.
+struct BoxMoment {
+  std::string text, caption;
+  HWND owner;
+  HCURSOR cursor;
+  bool fileClosed;
+};
+extern std::vector<BoxMoment> g_moments;
+extern std::string g_watchedFile;
+int WINAPI RecordingBox(HWND owner, LPCSTR text, LPCSTR caption, UINT);
+
 class WaveFileTest : public ::testing::Test {
  protected:
   void SetUp() override;
