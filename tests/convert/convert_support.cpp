@@ -76,6 +76,42 @@ std::string Describe(const WAVEFORMATEX* format) {
   return text;
 }
 
+size_t Probe::count() {
+  std::lock_guard guard(mutex);
+  return returned.size();
+}
+
+DWORD Probe::total() {
+  std::lock_guard guard(mutex);
+  DWORD sum = 0;
+  for (DWORD count : bytes) sum += count;
+  return sum;
+}
+
+void Probe::Clear() {
+  std::lock_guard guard(mutex);
+  returned.clear();
+  bytes.clear();
+}
+
+void CALLBACK OnProbe(HDRVR device, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
+  auto& probe = *reinterpret_cast<Probe*>(instance);
+  if (message == WIM_OPEN || message == WOM_OPEN) ++probe.opens;
+  if (message == WIM_CLOSE || message == WOM_CLOSE) ++probe.closes;
+  if (message != WIM_DATA && message != WOM_DONE) return;
+  auto* header = reinterpret_cast<WAVEHDR*>(param1);
+  {
+    std::lock_guard guard(probe.mutex);
+    if (probe.device && reinterpret_cast<HANDLE>(device) != probe.device) probe.wrongHandle = true;
+    probe.returned.push_back(header);
+    probe.bytes.push_back(message == WIM_DATA ? header->dwBytesRecorded : header->dwBufferLength);
+    if (message == WIM_DATA && probe.requeue) {
+      ConvertingWaveInAddBuffer(reinterpret_cast<HWAVEIN>(device), header, sizeof(WAVEHDR));
+    }
+  }
+  if (probe.onReturn) probe.onReturn(header);
+}
+
 namespace {
 
 constexpr DWORD EngineBufferCapacity = 64000;
@@ -281,66 +317,56 @@ PlayRun PlayThroughDevices(const WAVEFORMATEX* format, std::span<const BYTE> dat
   return run;
 }
 
-std::vector<BYTE> ImaTone(const WAVEFORMATEX* ima, double seconds) {
-  const FormatBytes pcmBytes = PcmFormatBytes(ima->nChannels, ima->nSamplesPerSec, 16);
-  const auto* pcm = AsFormat(pcmBytes);
-  std::vector<int16_t> samples(static_cast<size_t>(seconds * pcm->nSamplesPerSec) * pcm->nChannels);
-  for (size_t i = 0; i < samples.size(); ++i) {
-    samples[i] = static_cast<int16_t>(12000 * std::sin(i * 0.0627));
-  }
-  HACMSTREAM stream = nullptr;
-  if (acmStreamOpen(&stream, nullptr, const_cast<WAVEFORMATEX*>(pcm),
-                    const_cast<WAVEFORMATEX*>(ima), nullptr, 0, 0, 0) != 0) {
-    return {};
-  }
-  const DWORD sourceBytes = static_cast<DWORD>(samples.size() * 2);
-  DWORD size = 0;
-  acmStreamSize(stream, sourceBytes, &size, ACM_STREAMSIZEF_SOURCE);
-  std::vector<BYTE> coded(size);
-  ACMSTREAMHEADER header{};
-  header.cbStruct = sizeof(header);
-  header.pbSrc = reinterpret_cast<BYTE*>(samples.data());
-  header.cbSrcLength = sourceBytes;
-  header.pbDst = coded.data();
-  header.cbDstLength = size;
-  acmStreamPrepareHeader(stream, &header, 0);
-  acmStreamConvert(stream, &header, ACM_STREAMCONVERTF_BLOCKALIGN | ACM_STREAMCONVERTF_START);
-  coded.resize(header.cbDstLengthUsed);
-  acmStreamUnprepareHeader(stream, &header, 0);
-  acmStreamClose(stream, 0);
-  return coded;
-}
+namespace {
 
-std::vector<int16_t> DecodeToPcm16(const WAVEFORMATEX* coded, std::span<const BYTE> data) {
-  WAVEFORMATEX pcm = PcmWaveFormat(coded->nChannels, coded->nSamplesPerSec, 16);
-  const DWORD whole = static_cast<DWORD>(data.size() - data.size() % coded->nBlockAlign);
-  if (whole == 0) return {};
+// `source` converted from one format to the other by a compression manager stream; empty when
+// the stream does not open or convert.
+std::vector<BYTE> AcmConvert(const WAVEFORMATEX* from, const WAVEFORMATEX* to,
+                             std::span<const BYTE> source, DWORD flags) {
   HACMSTREAM stream = nullptr;
-  if (acmStreamOpen(&stream, nullptr, const_cast<WAVEFORMATEX*>(coded), &pcm, nullptr, 0, 0, 0) !=
-      0) {
+  if (acmStreamOpen(&stream, nullptr, const_cast<WAVEFORMATEX*>(from),
+                    const_cast<WAVEFORMATEX*>(to), nullptr, 0, 0, 0) != 0) {
     return {};
   }
-  DWORD outputSize = 0;
-  acmStreamSize(stream, whole, &outputSize, ACM_STREAMSIZEF_SOURCE);
-  std::vector<BYTE> source(data.begin(), data.begin() + whole);
-  std::vector<BYTE> output(outputSize);
+  DWORD size = 0;
+  acmStreamSize(stream, static_cast<DWORD>(source.size()), &size, ACM_STREAMSIZEF_SOURCE);
+  std::vector<BYTE> input(source.begin(), source.end()), output(size);
   ACMSTREAMHEADER header{};
   header.cbStruct = sizeof(header);
-  header.pbSrc = source.data();
-  header.cbSrcLength = whole;
+  header.pbSrc = input.data();
+  header.cbSrcLength = static_cast<DWORD>(input.size());
   header.pbDst = output.data();
-  header.cbDstLength = outputSize;
-  std::vector<int16_t> samples;
+  header.cbDstLength = size;
+  bool converted = false;
   if (acmStreamPrepareHeader(stream, &header, 0) == 0) {
-    if (acmStreamConvert(stream, &header,
-                         ACM_STREAMCONVERTF_BLOCKALIGN | ACM_STREAMCONVERTF_START |
-                             ACM_STREAMCONVERTF_END) == 0) {
-      samples.resize(header.cbDstLengthUsed / 2);
-      std::memcpy(samples.data(), output.data(), samples.size() * 2);
-    }
+    converted = acmStreamConvert(stream, &header, ACM_STREAMCONVERTF_BLOCKALIGN | flags) == 0;
     acmStreamUnprepareHeader(stream, &header, 0);
   }
   acmStreamClose(stream, 0);
+  output.resize(converted ? header.cbDstLengthUsed : 0);
+  return output;
+}
+
+}  // namespace
+
+std::vector<BYTE> ImaTone(const WAVEFORMATEX* ima, double seconds) {
+  const WAVEFORMATEX pcm = PcmWaveFormat(ima->nChannels, ima->nSamplesPerSec, 16);
+  std::vector<int16_t> samples(static_cast<size_t>(seconds * pcm.nSamplesPerSec) * pcm.nChannels);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<int16_t>(12000 * std::sin(i * 0.0627));
+  }
+  const auto* bytes = reinterpret_cast<const BYTE*>(samples.data());
+  return AcmConvert(&pcm, ima, std::span(bytes, samples.size() * 2), ACM_STREAMCONVERTF_START);
+}
+
+std::vector<int16_t> DecodeToPcm16(const WAVEFORMATEX* coded, std::span<const BYTE> data) {
+  const WAVEFORMATEX pcm = PcmWaveFormat(coded->nChannels, coded->nSamplesPerSec, 16);
+  const size_t whole = data.size() - data.size() % coded->nBlockAlign;
+  if (whole == 0) return {};
+  const std::vector<BYTE> output =
+      AcmConvert(coded, &pcm, data.first(whole), ACM_STREAMCONVERTF_START | ACM_STREAMCONVERTF_END);
+  std::vector<int16_t> samples(output.size() / 2);
+  std::memcpy(samples.data(), output.data(), samples.size() * 2);
   return samples;
 }
 

@@ -7,8 +7,10 @@
 #include <mmsystem.h>
 #include <mmreg.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -25,6 +27,39 @@ std::vector<FormatBytes> OfferedRecordingFormats();
 FormatBytes OfferedFormat(WORD tag, WORD channels, DWORD rate);
 FormatBytes PcmFormatBytes(WORD channels, DWORD rate, WORD bits);
 std::string Describe(const WAVEFORMATEX* format);
+
+// What the caller of a converting device sees, for devices opened with OnProbe as callback and
+// the probe as instance: the headers handed back in order and their byte counts (recorded, or
+// the buffer's length when played), the open and close notices, a callback naming another
+// device. Input headers are added again at once while `requeue` is set; `onReturn` runs on
+// the callback's thread after each header is noted.
+struct Probe {
+  std::mutex mutex;
+  std::vector<WAVEHDR*> returned;
+  std::vector<DWORD> bytes;
+  std::atomic<int> opens{0};
+  std::atomic<int> closes{0};
+  std::atomic<bool> requeue{false};
+  std::function<void(WAVEHDR*)> onReturn;
+  HANDLE device = nullptr;
+  bool wrongHandle = false;
+
+  size_t count();
+  DWORD total();  // the byte counts added up
+  void Clear();
+};
+void CALLBACK OnProbe(HDRVR device, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR);
+inline constexpr DWORD ProbeFlags = CALLBACK_FUNCTION | WAVE_ALLOWSYNC;
+
+// A header over a buffer of its own (a little longer than the header says).
+struct Header {
+  explicit Header(DWORD length) : data(length + 16) {
+    header.lpData = reinterpret_cast<LPSTR>(data.data());
+    header.dwBufferLength = length;
+  }
+  std::vector<BYTE> data;
+  WAVEHDR header{};
+};
 
 // A wave file's "fmt " chunk and data, read without the program's own code.
 struct WaveFile {

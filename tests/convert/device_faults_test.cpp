@@ -18,58 +18,10 @@
 
 #include "convert_support.h"
 #include "platform/wave_devices.h"
-#include "scripted_device.h"
+#include "support/fake_wave_device.h"
+#include "support/poll.h"
 
 namespace {
-
-constexpr DWORD CallbackFlags = CALLBACK_FUNCTION | WAVE_ALLOWSYNC;
-
-bool WaitFor(const std::function<bool()>& done, DWORD milliseconds = 10000) {
-  const DWORD end = GetTickCount() + milliseconds;
-  while (!done()) {
-    if (GetTickCount() > end) return false;
-    Sleep(2);
-  }
-  return true;
-}
-
-// What the caller of a device sees; `onReturn` runs on the callback's thread.
-struct Client {
-  std::mutex mutex;
-  std::vector<WAVEHDR*> returned;
-  DWORD bytes = 0;
-  std::function<void(WAVEHDR*)> onReturn;
-
-  size_t count() {
-    std::lock_guard guard(mutex);
-    return returned.size();
-  }
-  DWORD total() {
-    std::lock_guard guard(mutex);
-    return bytes;
-  }
-};
-
-void CALLBACK OnClient(HDRVR, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
-  if (message != WIM_DATA && message != WOM_DONE) return;
-  auto& client = *reinterpret_cast<Client*>(instance);
-  auto* header = reinterpret_cast<WAVEHDR*>(param1);
-  {
-    std::lock_guard guard(client.mutex);
-    client.returned.push_back(header);
-    if (message == WIM_DATA) client.bytes += header->dwBytesRecorded;
-  }
-  if (client.onReturn) client.onReturn(header);
-}
-
-struct Header {
-  explicit Header(DWORD length) : data(length) {
-    header.lpData = reinterpret_cast<LPSTR>(data.data());
-    header.dwBufferLength = length;
-  }
-  std::vector<BYTE> data;
-  WAVEHDR header{};
-};
 
 SIZE_T PeakWorkingSet() {
   PROCESS_MEMORY_COUNTERS counters{};
@@ -78,10 +30,11 @@ SIZE_T PeakWorkingSet() {
   return counters.PeakWorkingSetSize;
 }
 
-// The converting devices over scripted devices, in IMA ADPCM 11025 Hz mono.
-class OverScripted : public ::testing::Test {
+// The converting devices over fake devices, in IMA ADPCM 11025 Hz mono.
+class OverFakes : public ::testing::Test {
  protected:
   void SetUp() override {
+    in.returnOnCaller = out.returnOnCaller = true;
     SetPlaybackDecoding(PlaybackDecoding::Always);
     format = OfferedFormat(WAVE_FORMAT_IMA_ADPCM, 1, 11025);
     ASSERT_FALSE(format.empty());
@@ -94,16 +47,16 @@ class OverScripted : public ::testing::Test {
   HWAVEIN OpenIn() {
     HWAVEIN device = nullptr;
     EXPECT_EQ(ConvertingWaveInOpen(&device, WAVE_MAPPER, AsFormat(format),
-                                   reinterpret_cast<DWORD_PTR>(&OnClient),
-                                   reinterpret_cast<DWORD_PTR>(&client), CallbackFlags),
+                                   reinterpret_cast<DWORD_PTR>(&OnProbe),
+                                   reinterpret_cast<DWORD_PTR>(&client), ProbeFlags),
               0u);
     return device;
   }
   HWAVEOUT OpenOut() {
     HWAVEOUT device = nullptr;
     EXPECT_EQ(ConvertingWaveOutOpen(&device, WAVE_MAPPER, AsFormat(format),
-                                    reinterpret_cast<DWORD_PTR>(&OnClient),
-                                    reinterpret_cast<DWORD_PTR>(&client), CallbackFlags),
+                                    reinterpret_cast<DWORD_PTR>(&OnProbe),
+                                    reinterpret_cast<DWORD_PTR>(&client), ProbeFlags),
               0u);
     return device;
   }
@@ -117,10 +70,10 @@ class OverScripted : public ::testing::Test {
     return ConvertingWaveOutWrite(device, &h.header, sizeof(WAVEHDR));
   }
 
-  ScriptedDevice in{ScriptedDevice::Kind::In};
-  ScriptedDevice out{ScriptedDevice::Kind::Out};
-  ScriptedDevicesBelow below{&in, &out};
-  Client client;
+  FakeWaveDevice in{FakeWaveDevice::Kind::In, 0};
+  FakeWaveDevice out{FakeWaveDevice::Kind::Out, 0};
+  FakeWaveBinding below{&in, &out, FakeWaveBinding::Seam::UnderConverting};
+  Probe client;
   FormatBytes format;
   DWORD block = 0;
   std::vector<BYTE> tone;
@@ -154,8 +107,8 @@ TEST(HostileHeaders, AByteRateFromAFileSizesNothing) {
   SetPlaybackDecoding(PlaybackDecoding::WhenMapperRefuses);
 }
 
-TEST_F(OverScripted, OutputCloseKeepsTheDeviceWhileACompletionIsOnItsWay) {
-  out.autoComplete = false;
+TEST_F(OverFakes, OutputCloseKeepsTheDeviceWhileACompletionIsOnItsWay) {
+  out.Pause();
   const HWAVEOUT device = OpenOut();
   Header h(20 * block);
   ASSERT_EQ(Write(device, h), 0u);
@@ -171,7 +124,7 @@ TEST_F(OverScripted, OutputCloseKeepsTheDeviceWhileACompletionIsOnItsWay) {
   EXPECT_EQ(ConvertingWaveOutClose(device), 0u);
 }
 
-TEST_F(OverScripted, InputCloseKeepsTheDeviceWhileACallbackRuns) {
+TEST_F(OverFakes, InputCloseKeepsTheDeviceWhileACallbackRuns) {
   const HWAVEIN device = OpenIn();
   HANDLE entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -191,7 +144,7 @@ TEST_F(OverScripted, InputCloseKeepsTheDeviceWhileACallbackRuns) {
   SetEvent(release);
   ASSERT_EQ(busy, static_cast<MMRESULT>(MMSYSERR_HANDLEBUSY));
   EXPECT_TRUE(IsConvertingDevice(device));
-  ASSERT_TRUE(WaitFor([&] { return !inside; }));
+  ASSERT_TRUE(PollUntil(10000, [&] { return !inside; }));
   ConvertingWaveInReset(device);
   ConvertingWaveInUnprepareHeader(device, &h.header, sizeof(WAVEHDR));
   EXPECT_EQ(ConvertingWaveInClose(device), 0u);
@@ -199,7 +152,7 @@ TEST_F(OverScripted, InputCloseKeepsTheDeviceWhileACallbackRuns) {
   CloseHandle(release);
 }
 
-TEST_F(OverScripted, CloseFromTheDevicesOwnCallbackIsRefused) {
+TEST_F(OverFakes, CloseFromTheDevicesOwnCallbackIsRefused) {
   const HWAVEIN input = OpenIn();
   const HWAVEOUT output = OpenOut();
   std::atomic<int> answers{0};
@@ -216,9 +169,9 @@ TEST_F(OverScripted, CloseFromTheDevicesOwnCallbackIsRefused) {
   Header recorded(4 * block), played(8 * block);
   Add(input, recorded);
   ASSERT_EQ(ConvertingWaveInStart(input), 0u);
-  ASSERT_TRUE(WaitFor([&] { return answers == 1; }));
+  ASSERT_TRUE(PollUntil(10000, [&] { return answers == 1; }));
   ASSERT_EQ(Write(output, played), 0u);
-  ASSERT_TRUE(WaitFor([&] { return answers == 2; }));
+  ASSERT_TRUE(PollUntil(10000, [&] { return answers == 2; }));
   EXPECT_EQ(inputAnswer, static_cast<MMRESULT>(MMSYSERR_HANDLEBUSY));
   EXPECT_EQ(outputAnswer, static_cast<MMRESULT>(MMSYSERR_HANDLEBUSY));
   client.onReturn = nullptr;
@@ -229,8 +182,8 @@ TEST_F(OverScripted, CloseFromTheDevicesOwnCallbackIsRefused) {
 
 // A completion while the device resets must not hand the caller its headers early: what the
 // caller writes again at once would be cut off by the reset (a reposition would skip it).
-TEST_F(OverScripted, OutputResetReturnsHeadersOnlyOnceTheDeviceIsReset) {
-  out.autoComplete = false;
+TEST_F(OverFakes, OutputResetReturnsHeadersOnlyOnceTheDeviceIsReset) {
+  out.Pause();
   const HWAVEOUT device = OpenOut();
   Header first(8 * block), second(8 * block);
   ASSERT_EQ(Write(device, first), 0u);
@@ -247,17 +200,17 @@ TEST_F(OverScripted, OutputResetReturnsHeadersOnlyOnceTheDeviceIsReset) {
   out.onReset = nullptr;
   EXPECT_EQ(client.count(), 2u);
   // Everything written again is heard whole.
-  out.autoComplete = true;
-  ASSERT_TRUE(WaitFor([&] { return client.count() == 4; }));
+  out.Resume();
+  ASSERT_TRUE(PollUntil(10000, [&] { return client.count() == 4; }));
   const auto* ima = reinterpret_cast<const IMAADPCMWAVEFORMAT*>(format.data());
-  EXPECT_EQ(out.Played(), 16u * ima->wSamplesPerBlock * 2);
+  EXPECT_EQ(out.BytesSinceReset(), 16u * ima->wSamplesPerBlock * 2);
   client.onReturn = nullptr;
   EXPECT_EQ(ConvertingWaveOutClose(device), 0u);
 }
 
-TEST_F(OverScripted, AFailedReAddOfACaptureBufferDoesNotStallRecording) {
+TEST_F(OverFakes, AFailedReAddOfACaptureBufferDoesNotStallRecording) {
   // Eight buffers go in at Start; the tenth add is the second one handed back.
-  in.refuseNumber = 10;
+  in.fail.refuseQueueNumber = 10;
   const HWAVEIN device = OpenIn();
   client.onReturn = [&](WAVEHDR* header) {
     ConvertingWaveInAddBuffer(reinterpret_cast<HWAVEIN>(device), header, sizeof(WAVEHDR));
@@ -266,51 +219,49 @@ TEST_F(OverScripted, AFailedReAddOfACaptureBufferDoesNotStallRecording) {
   Add(device, first);
   Add(device, second);
   ASSERT_EQ(ConvertingWaveInStart(device), 0u);
-  EXPECT_TRUE(WaitFor([&] { return client.count() >= 40; })) << client.count();
+  EXPECT_TRUE(PollUntil(10000, [&] { return client.count() >= 40; })) << client.count();
   client.onReturn = nullptr;
   ConvertingWaveInStop(device);
   ConvertingWaveInReset(device);
   EXPECT_EQ(ConvertingWaveInClose(device), 0u);
 }
 
-TEST_F(OverScripted, AWriteTheDeviceRefusesNeverLeavesPlaybackHanging) {
+TEST_F(OverFakes, AWriteTheDeviceRefusesNeverLeavesPlaybackHanging) {
   // First write refused: nothing plays, so the caller must hear of it at once. Second write
   // refused: the first buffer's completion brings the headers back.
   for (const int refused : {1, 2}) {
     SCOPED_TRACE(refused);
-    out.refuseNumber = refused;
-    out.refuseEveryLater = true;
+    out.fail.refuseQueueNumber = refused;
+    out.fail.refuseEveryLater = true;
     const HWAVEOUT device = OpenOut();
     Header h(20 * block);
     const MMRESULT result = Write(device, h);
     if (result != 0) {
       EXPECT_FALSE(h.header.dwFlags & WHDR_INQUEUE);
     } else {
-      EXPECT_TRUE(WaitFor([&] { return client.count() == 1; }, 3000))
+      EXPECT_TRUE(PollUntil(3000, [&] { return client.count() == 1; }))
           << "the header never came back";
     }
     ConvertingWaveOutReset(device);
     EXPECT_EQ(ConvertingWaveOutUnprepareHeader(device, &h.header, sizeof(WAVEHDR)), 0u);
     EXPECT_EQ(ConvertingWaveOutClose(device), 0u);
-    client.returned.clear();
-    out.refuseNumber = 0;
+    client.Clear();
+    out.fail.refuseQueueNumber = 0;
   }
 }
 
 // Sound captured while the caller had no header queued waits in the converting device; Stop
 // hands it all over to a caller still adding headers, and the position counts only what
 // reached a header (beyond the device's backlog, sound is lost as on a device with no buffer).
-TEST_F(OverScripted, StopKeepsTheTailAndCountsOnlyWhatReachesTheCaller) {
+TEST_F(OverFakes, StopKeepsTheTailAndCountsOnlyWhatReachesTheCaller) {
   const auto* ima = reinterpret_cast<const IMAADPCMWAVEFORMAT*>(format.data());
   const DWORD pcmPerBlock = ima->wSamplesPerBlock * 2;
   for (const int buffers : {12, 40}) {
     SCOPED_TRACE(buffers);
-    const int capturesBefore = in.Captures();
-    const DWORD bytesBefore = in.CapturedBytes();
     in.captureBudget = buffers;
     const HWAVEIN device = OpenIn();
     ASSERT_EQ(ConvertingWaveInStart(device), 0u);
-    ASSERT_TRUE(WaitFor([&] { return in.Captures() - capturesBefore == buffers; }));
+    ASSERT_TRUE(PollUntil(10000, [&] { return in.Captures() == buffers; }));
     client.onReturn = [&](WAVEHDR* header) {
       ConvertingWaveInAddBuffer(device, header, sizeof(WAVEHDR));
     };
@@ -322,7 +273,7 @@ TEST_F(OverScripted, StopKeepsTheTailAndCountsOnlyWhatReachesTheCaller) {
     MMTIME position{};
     position.wType = TIME_BYTES;
     ConvertingWaveInGetPosition(device, &position, sizeof(position));
-    const DWORD captured = in.CapturedBytes() - bytesBefore;
+    const DWORD captured = static_cast<DWORD>(in.Captured());
     const DWORD everything = (captured + pcmPerBlock - 1) / pcmPerBlock * block;
     EXPECT_EQ(position.u.cb, client.total());
     if (buffers == 12) {
@@ -331,7 +282,6 @@ TEST_F(OverScripted, StopKeepsTheTailAndCountsOnlyWhatReachesTheCaller) {
     EXPECT_LE(client.total(), everything);
     ConvertingWaveInReset(device);
     EXPECT_EQ(ConvertingWaveInClose(device), 0u);
-    client.returned.clear();
-    client.bytes = 0;
+    client.Clear();
   }
 }

@@ -19,48 +19,11 @@
 #include "resources/resource.h"
 #include "support/playback_file.h"
 #include "support/test_support.h"
+#include "support/wave_builder.h"
 
 namespace {
 
 using recorder_driver::RecorderApp;
-
-constexpr int ChooserTagCombo = 101;
-
-void SelectTag(HWND chooser, int index) {
-  HWND combo = GetDlgItem(chooser, ChooserTagCombo);
-  SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-  SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(ChooserTagCombo, CBN_SELCHANGE),
-               reinterpret_cast<LPARAM>(combo));
-}
-
-// Starts the program and makes a new file in the format with this tag name whose attribute
-// line starts with `attributes` (Wine's lines go on with the byte rate). Empty on success.
-std::string NewFileIn(RecorderApp& app, const std::string& path, const std::string& tag,
-                      const std::string& attributes) {
-  DeleteFileA(path.c_str());
-  if (!app.Start()) return "start: " + app.LastError();
-  app.PostCommand(IDM_NEW, 0, nullptr, false);
-  if (!app.AnswerFileDialog(path)) return "the Save dialog did not take " + path;
-  HWND chooser = app.WaitForFormatChooser();
-  auto info = app.ReadFormatChooser();
-  if (!chooser || !info) return "no format chooser";
-  int tagIndex = -1;
-  for (size_t i = 0; i < info->tags.size(); ++i) {
-    if (info->tags[i] == tag) tagIndex = static_cast<int>(i);
-  }
-  if (tagIndex < 0) return "the chooser does not offer " + tag;
-  SelectTag(chooser, tagIndex);
-  info = app.ReadFormatChooser();
-  if (!info || info->tag != tag) return "the chooser did not take " + tag;
-  int index = -1;
-  for (size_t i = 0; i < info->attributeChoices.size(); ++i) {
-    if (info->attributeChoices[i].rfind(attributes, 0) == 0) index = static_cast<int>(i);
-  }
-  if (index < 0) return "no attribute line " + attributes + " for " + tag;
-  if (!app.AnswerFormatChooser({}, index)) return "the chooser did not close";
-  if (!app.Sync() || !app.IsControlEnabled(IDC_RECORD)) return "Record is not enabled after New";
-  return {};
-}
 
 struct E2ECase {
   const char* tagName;
@@ -79,7 +42,7 @@ void ExpectRecordsAndPlays(const E2ECase& c) {
   TempFolder folder;
   const std::string path = folder.file("take.wav");
   RecorderApp app;
-  const std::string made = NewFileIn(app, path, c.tagName, c.attributes);
+  const std::string made = StartWithNewFile(app, path, c.tagName, c.attributes);
   ASSERT_TRUE(made.empty()) << made;
 
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
@@ -122,24 +85,9 @@ std::vector<unsigned char> ImaFileWithByteRate(DWORD byteRate) {
   if (format.empty()) return {};
   const std::vector<BYTE> data = ImaTone(AsFormat(format), 1.5);
   reinterpret_cast<WAVEFORMATEX*>(format.data())->nAvgBytesPerSec = byteRate;
-  std::vector<unsigned char> file;
-  const auto tag = [&](const char* text) { file.insert(file.end(), text, text + 4); };
-  const auto word = [&](DWORD value) {
-    file.insert(file.end(), reinterpret_cast<BYTE*>(&value), reinterpret_cast<BYTE*>(&value) + 4);
-  };
-  tag("RIFF");
-  word(static_cast<DWORD>(4 + 8 + format.size() + 12 + 8 + data.size()));
-  tag("WAVE");
-  tag("fmt ");
-  word(static_cast<DWORD>(format.size()));
-  file.insert(file.end(), format.begin(), format.end());
-  tag("fact");
-  word(4);
-  word(static_cast<DWORD>(data.size() / 256 * 505));
-  tag("data");
-  word(static_cast<DWORD>(data.size()));
-  file.insert(file.end(), data.begin(), data.end());
-  return file;
+  Bytes fact;
+  PutLe32(fact, static_cast<DWORD>(data.size() / 256 * 505));
+  return Riff("WAVE", {Chunk("fmt ", format), Chunk("fact", fact), Chunk("data", data)});
 }
 
 SIZE_T PeakWorkingSet(HANDLE process) {
@@ -220,7 +168,7 @@ TEST(ConvertE2E, MicrosoftAdpcmIsRefusedAndTheFileLeftAlone) {
   TempFolder folder;
   const std::string path = folder.file("take.wav");
   RecorderApp app;
-  const std::string made = NewFileIn(app, path, "Microsoft ADPCM", "11025 Hz; 4 bits; Mono");
+  const std::string made = StartWithNewFile(app, path, "Microsoft ADPCM", "11025 Hz; 4 bits; Mono");
   ASSERT_TRUE(made.empty()) << made;
   const auto before = ReadWholeFile(path);
   ASSERT_FALSE(before.empty());

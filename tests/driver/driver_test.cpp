@@ -31,45 +31,6 @@ TEST(Driver, ReadsTheMenuBarAndTakesAScreenshot) {
   EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
-TEST(Driver, CreatesANewFileThroughTheSaveDialogAndTheFormatChooser) {
-  RecorderApp app;
-  ASSERT_TRUE(app.Start()) << app.LastError();
-  TempFolder folder;
-  app.PostCommand(IDM_NEW);
-  ASSERT_TRUE(app.AnswerFileDialog(folder.file("fresh.wav")));
-  auto chooser = app.ReadFormatChooser();
-  ASSERT_TRUE(chooser);
-  EXPECT_EQ(RecorderApp::WindowText(chooser->window), "Sound Selection");
-  EXPECT_EQ(chooser->tag, "PCM");
-  EXPECT_FALSE(chooser->tags.empty());
-  EXPECT_FALSE(chooser->attributeChoices.empty());
-  auto chosen = app.AnswerFormatChooser();
-  ASSERT_TRUE(chosen);
-  ASSERT_TRUE(app.Sync());
-  EXPECT_EQ(app.Caption(), "Audio Recorder - fresh.wav");
-  EXPECT_TRUE(app.IsControlEnabled(IDC_RECORD));
-  EXPECT_FALSE(app.IsControlEnabled(IDC_PLAY));
-  EXPECT_TRUE(app.FindMenuItem(IDM_PROPERTIES)->enabled());
-  EXPECT_FALSE(ReadWholeFile(folder.file("fresh.wav")).empty());
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
-}
-
-TEST(Driver, CancelledDialogsLeaveEverythingAsItWas) {
-  RecorderApp app;
-  ASSERT_TRUE(app.Start()) << app.LastError();
-  app.PostCommand(IDM_OPEN);
-  ASSERT_TRUE(app.CancelFileDialog());
-  app.PostCommand(IDM_NEW);
-  ASSERT_TRUE(app.CancelFileDialog());
-  ASSERT_TRUE(app.Sync());
-  EXPECT_EQ(app.Caption(), "Audio Recorder");
-  EXPECT_TRUE(app.Dialogs().empty());
-  EXPECT_TRUE(app.NoMessageBoxWithin(200));
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
-}
-
 TEST(Driver, EndsAProgramLeftRunning) {
   DWORD id = 0;
   HANDLE process = nullptr;

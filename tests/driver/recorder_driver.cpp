@@ -224,9 +224,6 @@ std::string UnixPath(const std::string& windowsPath) {
 std::string RecorderExePath() {
   return WindowsPath(RECORDER_DRIVER_EXE);
 }
-std::string SourceDir() {
-  return WindowsPath(RECORDER_DRIVER_SOURCE_DIR);
-}
 
 RecorderApp::~RecorderApp() {
   Release();
@@ -474,9 +471,6 @@ bool RecorderApp::IsControlEnabled(int id) const {
   return control && IsWindowEnabled(control);
 }
 
-bool RecorderApp::IsVisible() const {
-  return mainWindow_ && IsWindowVisible(mainWindow_);
-}
 bool RecorderApp::IsMinimized() const {
   return mainWindow_ && IsIconic(mainWindow_);
 }
@@ -565,14 +559,6 @@ HWND RecorderApp::WaitForDialog(const std::string& caption, DWORD timeoutMs) con
   });
 }
 
-std::vector<std::string> RecorderApp::ChildTexts(HWND dialog) {
-  std::vector<std::string> texts;
-  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    texts.push_back(WindowText(child));
-  }
-  return texts;
-}
-
 bool RecorderApp::WaitForWindowGone(HWND window, DWORD timeoutMs) {
   return PollUntil(timeoutMs, [&] { return !IsWindow(window) || !IsWindowVisible(window); });
 }
@@ -645,14 +631,6 @@ HWND FileNameEdit(HWND dialog) {
 }
 }  // namespace
 
-std::string RecorderApp::FileDialogName(HWND dialog) const {
-  HWND edit = FileNameEdit(dialog);
-  if (!edit) return {};
-  char text[1024] = {};
-  SendWithTimeoutA(edit, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-  return text;
-}
-
 bool RecorderApp::OpenThroughDialog(const std::string& path, DWORD timeoutMs) {
   PostCommand(IDM_OPEN, 0, nullptr, false);
   return AnswerFileDialog(path, timeoutMs) && Sync(timeoutMs);
@@ -719,8 +697,9 @@ std::optional<FormatChooserInfo> RecorderApp::AnswerFormatChooserByText(
   if (!dialog) return std::nullopt;
   if (!tag.empty() && !SelectComboText(dialog, kChooserTagId, tag)) return std::nullopt;
   auto choices = ComboItems(GetDlgItem(dialog, kChooserAttributesId));
-  for (std::size_t i = 0; i < choices.size(); ++i) {
-    if (choices[i] == attributes) return AnswerFormatChooser({}, static_cast<int>(i), timeoutMs);
+  for (std::size_t i = choices.size(); i-- > 0;) {
+    if (choices[i].rfind(attributes, 0) == 0)
+      return AnswerFormatChooser({}, static_cast<int>(i), timeoutMs);
   }
   return std::nullopt;
 }
@@ -728,14 +707,6 @@ std::optional<FormatChooserInfo> RecorderApp::AnswerFormatChooserByText(
 bool RecorderApp::CancelFormatChooser(DWORD timeoutMs) {
   HWND dialog = WaitForFormatChooser(timeoutMs);
   return dialog && PressDialogButton(dialog, IDCANCEL, timeoutMs);
-}
-
-std::optional<std::vector<std::string>> RecorderApp::ReadAndCloseAbout(DWORD timeoutMs) {
-  HWND about = WaitForDialog("About Audio Recorder", timeoutMs);
-  if (!about) return std::nullopt;
-  auto texts = ChildTexts(about);
-  if (!PressDialogButton(about, IDOK, timeoutMs)) return std::nullopt;
-  return texts;
 }
 
 HWND RecorderApp::PropertySheetPage(HWND sheet) {

@@ -140,7 +140,6 @@ class RecorderApp {
   std::string ControlText(int id) const;  // GetDlgItemTextA
   HWND Control(int id) const;
   bool IsControlEnabled(int id) const;  // false also when the control does not exist
-  bool IsVisible() const;
   bool IsMinimized() const;
   RECT WindowRect() const;
 
@@ -163,8 +162,6 @@ class RecorderApp {
   std::vector<HWND> Dialogs() const;
   static std::string WindowText(HWND window);
   static std::string DialogItemText(HWND dialog, int id);
-  // Texts of a dialog's child windows, in order.
-  static std::vector<std::string> ChildTexts(HWND dialog);
   static bool WaitForWindowGone(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
   // Posts a button click (WM_COMMAND id/BN_CLICKED) to a dialog and waits until it closes.
   static bool PressDialogButton(HWND dialog, int id, DWORD timeoutMs = kDefaultTimeoutMs);
@@ -190,8 +187,6 @@ class RecorderApp {
   // File Open as the user does it: the command, the path typed into its dialog, then a round
   // trip so the program has finished opening (a message box it shows is left for the caller).
   bool OpenThroughDialog(const std::string& path, DWORD timeoutMs = kDefaultTimeoutMs);
-  // The text in the file-name field of an open file dialog.
-  std::string FileDialogName(HWND dialog) const;
 
   // The format chooser (Wine's caption is "Sound Selection").
   HWND WaitForFormatChooser(DWORD timeoutMs = kDefaultTimeoutMs) const;
@@ -201,14 +196,12 @@ class RecorderApp {
   std::optional<FormatChooserInfo> AnswerFormatChooser(const std::string& tag = {},
                                                        int attributeIndex = -1,
                                                        DWORD timeoutMs = kDefaultTimeoutMs);
-  // Picks an attribute line by its exact text instead of an index.
+  // Picks the (last) attribute line that starts with `attributes` instead of an index (Wine's
+  // lines go on with the byte rate).
   std::optional<FormatChooserInfo> AnswerFormatChooserByText(const std::string& tag,
                                                              const std::string& attributes,
                                                              DWORD timeoutMs = kDefaultTimeoutMs);
   bool CancelFormatChooser(DWORD timeoutMs = kDefaultTimeoutMs);
-
-  // The About box ("About Audio Recorder"): its child texts, then closes it with OK.
-  std::optional<std::vector<std::string>> ReadAndCloseAbout(DWORD timeoutMs = kDefaultTimeoutMs);
 
   // A property sheet's current page (PSM_GETCURRENTPAGEHWND) and closing with OK.
   static HWND PropertySheetPage(HWND sheet);
@@ -248,9 +241,8 @@ class RecorderApp {
   std::string lastError_;
 };
 
-// The AudioRecorder.exe of this build and the source folder, as Windows paths.
+// The AudioRecorder.exe of this build, as a Windows path.
 std::string RecorderExePath();
-std::string SourceDir();
 // Converts between Windows paths and the Unix paths that ALSA profiles and scripts use.
 std::string UnixPath(const std::string& windowsPath);
 std::string WindowsPath(const std::string& unixOrWindowsPath);

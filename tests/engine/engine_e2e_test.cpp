@@ -39,12 +39,11 @@ std::string TimeText(DWORD bytes, DWORD bytesPerSecond) {
   return text;
 }
 
-TEST(EngineE2E, NewRecordStopPlayToTheEnd) {
-  TempFolder folder;
+class EngineE2E : public ProgramTest {};
+
+TEST_F(EngineE2E, NewRecordStopPlayToTheEnd) {
   const std::string path = folder.file("take.wav");
-  RecorderApp app;
-  const std::string started = StartWithNewStereoFile(app, path);
-  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_EQ(StartWithNewStereoFile(app, path), "");
 
   // A new, empty file: only Record among the buttons, the slider usable, all texts zero.
   EXPECT_EQ(EnabledButtons(app), "Record");
@@ -76,8 +75,7 @@ TEST(EngineE2E, NewRecordStopPlayToTheEnd) {
   const auto bytes = ReadWholeFile(path);
   const std::vector<unsigned char> payload(bytes.begin() + header.dataOffset,
                                            bytes.begin() + header.dataOffset + header.dataSize);
-  const std::string signal = CheckKnownSignal(payload);
-  EXPECT_TRUE(signal.empty()) << signal;
+  EXPECT_EQ(CheckKnownSignal(payload), "");
   const auto slider = app.Slider();
   EXPECT_EQ(slider.max, static_cast<int>(header.dataSize / 4));
   EXPECT_EQ(slider.pos, 0);
@@ -96,17 +94,11 @@ TEST(EngineE2E, NewRecordStopPlayToTheEnd) {
   EXPECT_EQ(EnabledButtons(app), "Rewind Forward Play Record");
   EXPECT_TRUE(PlayedWithOnlySilenceAdded(ReadWholeFile(PlaybackFilePath()), payload, 4, 0))
       << "the output device did not receive exactly the recorded data";
-
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
-TEST(EngineE2E, StopByKeyDuringARecordingLeavesTheFileFinal) {
-  TempFolder folder;
+TEST_F(EngineE2E, StopByKeyDuringARecordingLeavesTheFileFinal) {
   const std::string path = folder.file("keyed.wav");
-  RecorderApp app;
-  const std::string started = StartWithNewStereoFile(app, path);
-  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_EQ(StartWithNewStereoFile(app, path), "");
 
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
   ASSERT_TRUE(PollUntil(10000, [&] { return app.ControlText(IDC_LENGTH) >= "00:00.5"; }));
@@ -122,12 +114,8 @@ TEST(EngineE2E, StopByKeyDuringARecordingLeavesTheFileFinal) {
   ASSERT_GT(header.dataSize, kStereoBytesPerSecond / 2);
   const auto bytes = ReadWholeFile(path);
   const std::vector<unsigned char> payload(bytes.begin() + header.dataOffset, bytes.end());
-  const std::string signal = CheckKnownSignal(payload);
-  EXPECT_TRUE(signal.empty()) << signal;
+  EXPECT_EQ(CheckKnownSignal(payload), "");
   EXPECT_EQ(app.Slider().max, static_cast<int>(header.dataSize / 4));
-
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
 }  // namespace

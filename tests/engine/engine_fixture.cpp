@@ -11,6 +11,7 @@
 #include "engine/engine_notify.h"
 #include "engine/player.h"
 #include "engine/recorder.h"
+#include "faults/wave_header.h"
 #include "resources/resource.h"
 #include "support/wave_builder.h"
 #include "wave/format.h"
@@ -19,16 +20,6 @@ namespace {
 
 constexpr DWORD FormatBlockSize = 50;
 alignas(8) unsigned char g_formatBlock[FormatBlockSize];
-
-void Put32(std::vector<unsigned char>& out, DWORD value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-void PutId(std::vector<unsigned char>& out, const char* id) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(id[i]));
-}
-DWORD Get32(const std::vector<unsigned char>& in, size_t at) {
-  return in[at] | in[at + 1] << 8 | in[at + 2] << 16 | static_cast<DWORD>(in[at + 3]) << 24;
-}
 
 // The window's procedure, as the shell routes the engine's messages and timers.
 INT_PTR CALLBACK TestDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -54,23 +45,13 @@ std::vector<unsigned char> WaveOnDisk::Data() const {
 }
 
 WaveOnDisk ReadWave(const std::string& path) {
+  const WaveHeader header = ReadWaveHeader(path);
   WaveOnDisk wave;
   wave.bytes = ReadWholeFile(path);
-  const auto& b = wave.bytes;
-  if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(b.data() + 8, "WAVE", 4))
-    return wave;
-  wave.riffSize = Get32(b, 4);
-  size_t at = 12;
-  while (at + 8 <= b.size()) {
-    const DWORD size = Get32(b, at + 4);
-    if (!std::memcmp(b.data() + at, "data", 4)) {
-      wave.dataOffset = static_cast<DWORD>(at + 8);
-      wave.dataSize = size;
-      wave.valid = true;
-      return wave;
-    }
-    at += 8 + size + (size & 1);
-  }
+  wave.valid = header.dataOffset != 0;
+  wave.riffSize = header.riffSize;
+  wave.dataOffset = header.dataOffset;
+  wave.dataSize = header.dataSize;
   return wave;
 }
 
@@ -95,12 +76,7 @@ void EngineTest::SetUp() {
   window_ = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, TestDialogProc, 0);
   ASSERT_NE(window_, nullptr);
   g_context.mainWindow = window_;
-  for (int i = 0; i < 5; ++i)
-    g_controls.buttons[i] =
-        CreateWindowExA(0, "button", "", WS_CHILD | WS_VISIBLE, 9 + 52 * i, 76, 45, 22, window_,
-                        reinterpret_cast<HMENU>(INT_PTR{IDC_REWIND + i}), g_instance, nullptr);
-  g_controls.slider = CreateWindowExA(0, TRACKBAR_CLASSA, "", WS_CHILD | WS_VISIBLE | TBS_NOTICKS,
-                                      10, 53, 250, 20, window_, nullptr, g_instance, nullptr);
+  CreateControls(g_instance, window_);
   ASSERT_NE(g_controls.slider, nullptr);
 
   boxes_ = std::make_unique<MessageBoxCapture>();
@@ -128,25 +104,14 @@ void EngineTest::SetPcm(WORD channels, DWORD samplesPerSec, WORD bits) {
 DWORD EngineTest::UseWaveFile(const std::string& path, const std::vector<unsigned char>& data,
                               long long declared) {
   const DWORD size = declared < 0 ? static_cast<DWORD>(data.size()) : static_cast<DWORD>(declared);
-  std::vector<unsigned char> out;
-  // Room for everything first: GCC 12 at -O2 reports false overflows for an empty vector grown
-  // by inserts.
-  out.reserve(64 + MaxFormatSize + data.size());
-  PutId(out, "RIFF");
-  Put32(out, 0);
-  PutId(out, "WAVE");
-  PutId(out, "fmt ");
-  Put32(out, MaxFormatSize);
-  out.insert(out.end(), g_formatBlock, g_formatBlock + MaxFormatSize);
-  PutId(out, "fact");
-  Put32(out, 4);
-  Put32(out, 1234);  // a sample count the recorder must leave alone
-  PutId(out, "data");
-  Put32(out, size);
-  const auto dataOffset = static_cast<DWORD>(out.size());
-  out.insert(out.end(), data.begin(), data.end());
-  const DWORD riff = dataOffset + size - 8;
-  std::memcpy(out.data() + 4, &riff, 4);
+  Bytes fact;
+  PutLe32(fact, 1234);  // a sample count the recorder must leave alone
+  const DWORD dataOffset = 12 + 8 + MaxFormatSize + 12 + 8;
+  Bytes out = Riff("WAVE",
+                   {Chunk("fmt ", Bytes(g_formatBlock, g_formatBlock + MaxFormatSize)),
+                    Chunk("fact", fact), Chunk("data", data, size)},
+                   dataOffset + size - 8);
+  out.resize(dataOffset + data.size());  // without a pad byte after the data
   EXPECT_TRUE(WriteWholeFile(path, out));
 
   lstrcpynA(g_context.filePath, path.c_str(), sizeof g_context.filePath);
@@ -180,12 +145,6 @@ bool EngineTest::PumpUntil(const std::function<bool()>& done, DWORD ms) {
 
 void EngineTest::PumpFor(DWORD ms) {
   PumpUntil([] { return false; }, ms);
-}
-
-std::string EngineTest::Text(int id) const {
-  char text[64] = "";
-  GetDlgItemTextA(window_, id, text, sizeof text);
-  return text;
 }
 
 bool EngineTest::Enabled(int id) const {

@@ -40,7 +40,7 @@ class EngineTest : public ::testing::Test {
   // Runs the window's message loop until `done` holds; false after `ms` milliseconds.
   bool PumpUntil(const std::function<bool()>& done, DWORD ms = 10000);
   void PumpFor(DWORD ms);
-  std::string Text(int id) const;
+  std::string Text(int id) const { return DialogText(window_, id); }
   bool Enabled(int id) const;
   LRESULT SliderPos() const;
   LRESULT SliderMax() const;

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -21,12 +20,12 @@
 #include "support/playback_file.h"
 #include "support/poll.h"
 #include "support/test_support.h"
+#include "support/wave_builder.h"
 
 namespace {
 
 using recorder_driver::MenuKind;
 using recorder_driver::RecorderApp;
-using Bytes = std::vector<unsigned char>;
 
 Bytes Payload(const std::string& path, const WaveHeader& header) {
   const Bytes bytes = ReadWholeFile(path);
@@ -65,26 +64,7 @@ Bytes WriteStereoFile(const std::string& path, DWORD seconds) {
     x = x * 1103515245u + 12345;
     byte = static_cast<unsigned char>(x >> 16);
   }
-  // The plain header, then the payload.
-  Bytes file(44 + payload.size());
-  const auto put = [&](size_t at, DWORD value, int bytes) {
-    for (int i = 0; i < bytes; ++i) file[at + i] = static_cast<unsigned char>(value >> (8 * i));
-  };
-  const auto id = [&](size_t at, const char* text) { std::memcpy(file.data() + at, text, 4); };
-  id(0, "RIFF");
-  put(4, static_cast<DWORD>(36 + payload.size()), 4);
-  id(8, "WAVE");
-  id(12, "fmt ");
-  put(16, 16, 4);
-  put(20, WAVE_FORMAT_PCM, 2);
-  put(22, 2, 2);
-  put(24, 44100, 4);
-  put(28, kStereoBytesPerSecond, 4);
-  put(32, 4, 2);
-  put(34, 16, 2);
-  id(36, "data");
-  put(40, static_cast<DWORD>(payload.size()), 4);
-  std::copy(payload.begin(), payload.end(), file.begin() + 44);
+  const Bytes file = Riff("WAVE", {Chunk("fmt ", PcmFormat(2, 44100, 16)), Chunk("data", payload)});
   EXPECT_TRUE(WriteWholeFile(path, file));
   return payload;
 }
@@ -98,6 +78,8 @@ std::string StartWithStereoFile(RecorderApp& app, const std::string& path, DWORD
   return OpenThroughDialog(app, path);
 }
 
+class IntegrityE2E : public ProgramTest {};
+
 // ---- Closing the window during a run (the shutdown finishes it) ----
 
 struct CloseWay {
@@ -109,14 +91,11 @@ void PrintTo(const CloseWay& way, std::ostream* os) {
   *os << way.name;
 }
 
-class CloseDuringRecording : public ::testing::TestWithParam<CloseWay> {};
+class CloseDuringRecording : public ProgramTest, public ::testing::WithParamInterface<CloseWay> {};
 
 TEST_P(CloseDuringRecording, TheFileHoldsTheSignalUpToTheCloseWithFinalSizes) {
-  TempFolder folder;
   const std::string path = folder.file("take.wav");
-  RecorderApp app;
-  const std::string started = StartWithNewStereoFile(app, path);
-  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_EQ(StartWithNewStereoFile(app, path), "");
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
   ASSERT_TRUE(
       PollUntil(10000, [&] { return ShownBytes(app).value_or(0) > 1.5 * kStereoBytesPerSecond; }));
@@ -130,21 +109,17 @@ TEST_P(CloseDuringRecording, TheFileHoldsTheSignalUpToTheCloseWithFinalSizes) {
   ASSERT_TRUE(header.Consistent());
   EXPECT_EQ(header.PayloadOnDisk(), header.dataSize);
   EXPECT_GT(header.dataSize, 1.5 * kStereoBytesPerSecond);
-  const std::string signal = CheckKnownSignal(Payload(path, header));
-  EXPECT_TRUE(signal.empty()) << signal;
+  EXPECT_EQ(CheckKnownSignal(Payload(path, header)), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, CloseDuringRecording,
                          ::testing::Values(CloseWay{"CloseBox", false}, CloseWay{"FileExit", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(IntegrityE2E, ClosingDuringPlaybackReleasesTheDeviceAndExitsWithZero) {
-  TempFolder folder;
+TEST_F(IntegrityE2E, ClosingDuringPlaybackReleasesTheDeviceAndExitsWithZero) {
   const std::string path = folder.file("long.wav");
-  RecorderApp app;
   Bytes payload;
-  const std::string started = StartWithStereoFile(app, path, 40, &payload);
-  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_EQ(StartWithStereoFile(app, path, 40, &payload), "");
   ASSERT_TRUE(app.ClickButton(IDC_PLAY));
   ASSERT_TRUE(PollUntil(5000, [&] { return app.Slider().pos > 0; }));
   app.Close();
@@ -158,12 +133,9 @@ TEST(IntegrityE2E, ClosingDuringPlaybackReleasesTheDeviceAndExitsWithZero) {
 
 // ---- Recording over a longer take ----
 
-TEST(IntegrityE2E, AShorterTakeOverALongerOneKeepsTheRestAndTheWindowAgrees) {
-  TempFolder folder;
+TEST_F(IntegrityE2E, AShorterTakeOverALongerOneKeepsTheRestAndTheWindowAgrees) {
   const std::string path = folder.file("take.wav");
-  RecorderApp app;
-  const std::string started = StartWithNewStereoFile(app, path);
-  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_EQ(StartWithNewStereoFile(app, path), "");
   std::string taken = Record(app, 30);
   ASSERT_TRUE(taken.empty()) << taken;
   const WaveHeader first = ReadWaveHeader(path);
@@ -187,22 +159,16 @@ TEST(IntegrityE2E, AShorterTakeOverALongerOneKeepsTheRestAndTheWindowAgrees) {
   ASSERT_EQ(now.size(), firstPayload.size());
   const size_t tail = firstPayload.size() - firstPayload.size() / 2;
   EXPECT_TRUE(std::equal(now.end() - tail, now.end(), firstPayload.end() - tail));
-
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
 // ---- The slider during playback and at its end ----
 
 // While the user holds the slider during playback the ticks leave it and the position text
 // alone; letting go continues playback from the block under it.
-TEST(IntegrityE2E, DraggingTheSliderDuringPlaybackContinuesFromTheBlockLetGo) {
-  TempFolder folder;
+TEST_F(IntegrityE2E, DraggingTheSliderDuringPlaybackContinuesFromTheBlockLetGo) {
   const std::string path = folder.file("long.wav");
-  RecorderApp app;
   Bytes payload;
-  const std::string started = StartWithStereoFile(app, path, 40, &payload);
-  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_EQ(StartWithStereoFile(app, path, 40, &payload), "");
   const int max = app.Slider().max;
   ASSERT_EQ(max, static_cast<int>(payload.size() / 4));
 
@@ -234,20 +200,14 @@ TEST(IntegrityE2E, DraggingTheSliderDuringPlaybackContinuesFromTheBlockLetGo) {
   const size_t before = played.size() - after;
   EXPECT_LT(before, from);
   EXPECT_TRUE(std::equal(played.begin(), played.begin() + before, payload.begin()));
-
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
 // Forward on a 16-bit stereo file: the slider stands at its maximum and its thumb is drawn
 // there, exactly as when the slider itself is moved to its end.
-TEST(IntegrityE2E, ForwardDrawsTheThumbAtTheEndOfASixteenBitStereoFile) {
-  TempFolder folder;
+TEST_F(IntegrityE2E, ForwardDrawsTheThumbAtTheEndOfASixteenBitStereoFile) {
   const std::string path = folder.file("short.wav");
-  RecorderApp app;
   Bytes payload;
-  const std::string started = StartWithStereoFile(app, path, 2, &payload);
-  ASSERT_TRUE(started.empty()) << started;
+  ASSERT_EQ(StartWithStereoFile(app, path, 2, &payload), "");
   const HWND slider = app.SliderWindow();
   const int max = app.Slider().max;
   ASSERT_GT(max, 0);
@@ -277,9 +237,6 @@ TEST(IntegrityE2E, ForwardDrawsTheThumbAtTheEndOfASixteenBitStereoFile) {
   EXPECT_EQ(app.Slider().pos, max);
   EXPECT_TRUE(SliderLooksLike(app, atEnd, scratch))
       << "the thumb after playback is not drawn where it is at the slider's end";
-
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include "app/main_dialog.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_fixture.h"
-#include "engine/fake_wave_device.h"
+#include "support/fake_wave_device.h"
 #include "engine/player.h"
 #include "resources/resource.h"
 #include "wave/format.h"

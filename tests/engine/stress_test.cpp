@@ -11,7 +11,7 @@
 #include "app/context.h"
 #include "app/main_dialog.h"
 #include "engine/engine_fixture.h"
-#include "engine/fake_wave_device.h"
+#include "support/fake_wave_device.h"
 #include "engine/player.h"
 #include "engine/recorder.h"
 #include "resources/resource.h"

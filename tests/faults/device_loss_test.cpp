@@ -31,15 +31,13 @@ bool Daemon(const std::string& action) {
 }  // namespace
 
 // The daemon ends the orderly way (pactl exit) or dies at once (SIGKILL).
-class CaptureDeviceLoss : public ::testing::TestWithParam<const char*> {};
+class CaptureDeviceLoss : public ProgramTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(CaptureDeviceLoss, RecordingEndsWithAMessageAndAValidFileAndRecordsAgainLater) {
   if (!Env("RECORDER_FAULTS_SKIP").empty()) GTEST_SKIP() << Env("RECORDER_FAULTS_SKIP");
   if (Env("RECORDER_FAULTS_PULSE_DIR").empty())
     GTEST_SKIP() << "needs the daemon of its own that fault_env.sh pulse starts";
-  TempFolder folder;
   const std::string path = folder.file("lost.wav");
-  RecorderApp app;
   ASSERT_EQ(StartWithNewStereoFile(app, path), "");
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
   // More than two buffers written before the device goes, however busy the machine.
@@ -105,8 +103,6 @@ TEST_P(CaptureDeviceLoss, RecordingEndsWithAMessageAndAValidFileAndRecordsAgainL
   const auto appended =
       ReadFileRange(path, after.dataOffset + header.dataSize, after.dataSize - header.dataSize);
   EXPECT_EQ(CheckKnownSignal(appended), "");
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Daemon, CaptureDeviceLoss, ::testing::Values("pulse-stop", "pulse-kill"),

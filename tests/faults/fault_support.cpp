@@ -12,8 +12,6 @@ using recorder_driver::RecorderApp;
 
 namespace {
 
-constexpr char StereoAttributes[] = "44100 Hz; 16 bits; Stereo";
-
 std::string FileName(const std::string& path) {
   return path.substr(path.find_last_of("\\/") + 1);
 }
@@ -31,20 +29,15 @@ unsigned FaultSeed() {
   return static_cast<unsigned>(GetTickCount());
 }
 
-std::string StartWithNewStereoFile(RecorderApp& app, const std::string& path,
-                                   const recorder_driver::LaunchOptions& options) {
+std::string StartWithNewFile(RecorderApp& app, const std::string& path, const std::string& tag,
+                             const std::string& attributes,
+                             const recorder_driver::LaunchOptions& options) {
   DeleteFileA(path.c_str());
   if (!app.Start(options)) return "start: " + app.LastError();
   app.PostCommand(IDM_NEW);
   if (!app.AnswerFileDialog(path)) return "the Save dialog did not take " + path;
-  // Wine's attribute lines go on with the byte rate after the text of the format's details.
-  auto chooser = app.ReadFormatChooser();
-  if (!chooser) return "no format chooser";
-  int index = -1;
-  for (std::size_t i = 0; i < chooser->attributeChoices.size(); ++i)
-    if (chooser->attributeChoices[i].rfind(StereoAttributes, 0) == 0) index = static_cast<int>(i);
-  if (chooser->tag != "PCM" || index < 0) return "the chooser offers no 16-bit stereo PCM";
-  if (!app.AnswerFormatChooser({}, index)) return "the chooser did not close";
+  const auto chosen = app.AnswerFormatChooserByText(tag, attributes);
+  if (!chosen || chosen->tag != tag) return "the chooser offers no " + attributes + " " + tag;
   if (!app.Sync() || !app.IsControlEnabled(IDC_RECORD)) return "Record is not enabled after New";
   if (app.Caption() != "Audio Recorder - " + FileName(path)) return "caption " + app.Caption();
   return {};
@@ -101,13 +94,15 @@ SoxReading ReadWithSox(const std::string& windowsPath, bool readPayload) {
   return reading;
 }
 
-std::string CheckKnownSignal(const std::vector<unsigned char>& payload) {
+std::string CheckKnownSignal(const std::vector<unsigned char>& payload, unsigned char silence,
+                             unsigned blockAlign) {
   if (payload.empty()) return {};
-  auto match = FindKnownSignal(payload, 0x00);
+  auto match = FindKnownSignal(payload, silence);
   if (!match) return "the known signal is not in the data";
   for (std::size_t i = 0; i < match->dataIndex; ++i)
-    if (payload[i] != 0) return "a byte before the signal is not silence: " + std::to_string(i);
-  if (match->signalOffset % 4 != 0)
+    if (payload[i] != silence)
+      return "a byte before the signal is not silence: " + std::to_string(i);
+  if (match->signalOffset % blockAlign != 0)
     return "the signal starts inside a sample frame (offset " +
            std::to_string(match->signalOffset) + ")";
   if (match->dataIndex + match->length != payload.size())

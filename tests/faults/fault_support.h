@@ -10,9 +10,12 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "faults/wave_header.h"
 #include "recorder_driver.h"
 #include "support/poll.h"
+#include "support/test_support.h"
 #include "support/unix_command.h"
 
 inline constexpr DWORD kStereoBytesPerSecond = 44100 * 4;
@@ -23,10 +26,18 @@ bool LongRun();
 // A seed for the random moments and gaps: RECORDER_FAULT_SEED, else one from the clock.
 unsigned FaultSeed();
 
-// Starts the program and makes `path` its new recording file, 16-bit stereo 44100 Hz PCM.
-// Empty on success, else what went wrong.
-std::string StartWithNewStereoFile(recorder_driver::RecorderApp& app, const std::string& path,
-                                   const recorder_driver::LaunchOptions& options = {});
+// Starts the program and makes `path` its new recording file in the format with this tag name
+// whose attribute line starts with `attributes` (Wine's lines go on with the byte rate). Empty
+// on success, else what went wrong.
+std::string StartWithNewFile(recorder_driver::RecorderApp& app, const std::string& path,
+                             const std::string& tag, const std::string& attributes,
+                             const recorder_driver::LaunchOptions& options = {});
+// The same, 16-bit stereo 44100 Hz PCM.
+inline std::string StartWithNewStereoFile(recorder_driver::RecorderApp& app,
+                                          const std::string& path,
+                                          const recorder_driver::LaunchOptions& options = {}) {
+  return StartWithNewFile(app, path, "PCM", "44100 Hz; 16 bits; Stereo", options);
+}
 // Opens `path` with File Open; empty on success (no message box, the caption names the file).
 std::string OpenThroughDialog(recorder_driver::RecorderApp& app, const std::string& path);
 
@@ -48,5 +59,19 @@ struct SoxReading {
 SoxReading ReadWithSox(const std::string& windowsPath, bool readPayload);
 
 // The payload checks of a recording of the known signal: silence, then one unbroken run of
-// the signal to the end. Empty when so, else what is wrong.
-std::string CheckKnownSignal(const std::vector<unsigned char>& payload);
+// the signal, starting on a block, to the end. Empty when so, else what is wrong.
+std::string CheckKnownSignal(const std::vector<unsigned char>& payload,
+                             unsigned char silence = 0x00, unsigned blockAlign = 4);
+
+// A test of the running program with a folder for its files: a program still running at the end
+// is closed the user's way and must exit with code 0.
+class ProgramTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (!app.process() || app.HasExited()) return;
+    app.Close();
+    EXPECT_EQ(app.WaitForExit(), 0u);
+  }
+  TempFolder folder;
+  recorder_driver::RecorderApp app;
+};

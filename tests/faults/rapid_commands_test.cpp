@@ -26,14 +26,14 @@ bool QuickClick(RecorderApp& app, int id) {
 
 }  // namespace
 
-TEST(RapidCommands, RandomClicksAndSeeksNeverHangCrashOrShowAMessage) {
+class RapidCommands : public ProgramTest {};
+
+TEST_F(RapidCommands, RandomClicksAndSeeksNeverHangCrashOrShowAMessage) {
   const unsigned seed = FaultSeed();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
   constexpr int commands = 1000;
-  TempFolder folder;
   const std::string path = folder.file("rapid.wav");
-  RecorderApp app;
   ASSERT_EQ(StartWithNewStereoFile(app, path), "");
   // Some data first, so Play and the slider have something to work on.
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));

@@ -50,36 +50,29 @@ TEST(RecentListTest, NoListWhenMemoryIsShort) {
   }
 }
 
-TEST(RecentListTest, AddingMatchesWithoutCaseAndMovesToFront) {
-  OwnedRecentList empty = MakeProgramList();
-  AddRecentFile(empty.get(), "c:\\only.wav");
-  EXPECT_EQ(Entries(empty.get()), Texts{"c:\\only.wav"});
-
-  OwnedRecentList list = ListOf({"c:\\b.wav", "c:\\a.wav"});
-  AddRecentFile(list.get(), "C:\\A.WAV");
-  EXPECT_EQ(Entries(list.get()), (Texts{"C:\\A.WAV", "c:\\b.wav"}));
-
-  OwnedRecentList four = ListOf({"1", "2", "3", "4"});
-  AddRecentFile(four.get(), "3");
-  EXPECT_EQ(Entries(four.get()), (Texts{"3", "1", "2", "4"}));
-}
-
-TEST(RecentListTest, FullListDropsTheOldest) {
-  OwnedRecentList list = ListOf({"1", "2", "3", "4"});
-  AddRecentFile(list.get(), "new");
-  EXPECT_EQ(Entries(list.get()), (Texts{"new", "1", "2", "3"}));
-  EXPECT_EQ(list->count, 4);
-}
-
-TEST(RecentListTest, LongPathIsCutToTheSlotAndNoLongerMatches) {
-  const std::string path(200, 'p');
-  OwnedRecentList list = MakeProgramList();
-  AddRecentFile(list.get(), path.c_str());
-  EXPECT_EQ(Entries(list.get()), Texts{path.substr(0, 127)});
-  EXPECT_EQ(list->entries[127], 0);
-
-  AddRecentFile(list.get(), path.c_str());
-  EXPECT_EQ(Entries(list.get()), (Texts{path.substr(0, 127), path.substr(0, 127)}));
+TEST(RecentListTest, AddingMatchesWithoutCaseMovesToFrontAndDropsTheOldest) {
+  const std::string path(200, 'p'), cut = path.substr(0, 127);
+  const struct {
+    Texts before;
+    std::string added;
+    Texts after;
+  } cases[] = {
+      {{}, "c:\\only.wav", {"c:\\only.wav"}},
+      {{"c:\\b.wav", "c:\\a.wav"}, "C:\\A.WAV", {"C:\\A.WAV", "c:\\b.wav"}},
+      {{"1", "2", "3", "4"}, "3", {"3", "1", "2", "4"}},
+      {{"1", "2", "3", "4"}, "new", {"new", "1", "2", "3"}},
+      // A long path is cut to the slot, and then no longer matches.
+      {{}, path, {cut}},
+      {{cut}, path, {cut, cut}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.added);
+    OwnedRecentList list = ListOf(c.before);
+    AddRecentFile(list.get(), c.added.c_str());
+    EXPECT_EQ(Entries(list.get()), c.after);
+    EXPECT_EQ(list->count, static_cast<WORD>(c.after.size()));
+    EXPECT_EQ(list->entries[127], 0);
+  }
 }
 
 TEST(RecentListTest, AddingASlotOfTheListItselfKeepsTheText) {

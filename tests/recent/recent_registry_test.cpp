@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "recent_fixture.h"
 #include "support/test_support.h"
@@ -124,20 +126,6 @@ TEST_F(RecentRegistryTest, SavedListLoadsBackInOrder) {
   EXPECT_EQ(Entries(loaded.get()), (Texts{longest, "d:\\2.wav", "d:\\3.wav", "d:\\4.wav"}));
 }
 
-TEST_F(RecentRegistryTest, LoadStopsAtTheFirstEmptyValue) {
-  WriteRaw("File1", "a");
-  WriteRaw("File2", "");
-  WriteRaw("File3", "c");
-  WriteRaw("File4", "d");
-  EXPECT_EQ(Entries(Load().get()), Texts{"a"});
-}
-
-TEST_F(RecentRegistryTest, LoadStopsAtTheFirstMissingValue) {
-  WriteRaw("File1", "a");
-  WriteRaw("File3", "c");
-  EXPECT_EQ(Entries(Load().get()), Texts{"a"});
-}
-
 TEST_F(RecentRegistryTest, NoKeyGivesAnEmptyListAndTheResourceMenu) {
   OwnedRecentList list = Load();
   EXPECT_EQ(list->count, 0);
@@ -146,22 +134,33 @@ TEST_F(RecentRegistryTest, NoKeyGivesAnEmptyListAndTheResourceMenu) {
   EXPECT_EQ(ReadMenu(menu.file()), FileMenuWith({}));
 }
 
-TEST_F(RecentRegistryTest, ValuesTooLongForASlotAreSkippedAndLaterOnesLoad) {
+TEST_F(RecentRegistryTest, LoadTakesTheValuesThatFitUpToTheFirstGap) {
   // 300 characters exceed the read limit; 130 fit the read but not a 127-character slot.
   // Neither may turn into a cut path naming some other file.
-  WriteRaw("File1", std::string(300, 'L'));
-  WriteRaw("File2", "c:\\kept.wav");
-  WriteRaw("File3", std::string(130, 'M'));
-  WriteRaw("File4", "c:\\also.wav");
-  OwnedRecentList list = Load();
-  EXPECT_EQ(Entries(list.get()), (Texts{"c:\\kept.wav", "c:\\also.wav"}));
-  for (WORD i = 0; i < list->count; ++i) EXPECT_EQ(list->entries[i * 128 + 127], 0);
-}
-
-TEST_F(RecentRegistryTest, ValueOfExactlySlotLengthLoads) {
-  const std::string path(127, 'e');
-  WriteRaw("File1", path);
-  EXPECT_EQ(Entries(Load().get()), Texts{path});
+  const std::string exact(127, 'e');
+  const struct {
+    const char* what;
+    std::vector<std::pair<const char*, std::string>> values;
+    Texts loaded;
+  } cases[] = {
+      {"an empty value", {{"File1", "a"}, {"File2", ""}, {"File3", "c"}, {"File4", "d"}}, {"a"}},
+      {"a missing value", {{"File1", "a"}, {"File3", "c"}}, {"a"}},
+      {"values too long",
+       {{"File1", std::string(300, 'L')},
+        {"File2", "c:\\kept.wav"},
+        {"File3", std::string(130, 'M')},
+        {"File4", "c:\\also.wav"}},
+       {"c:\\kept.wav", "c:\\also.wav"}},
+      {"exactly a slot", {{"File1", exact}}, {exact}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegDeleteTreeA(HKEY_CURRENT_USER, key());
+    for (const auto& [name, text] : c.values) WriteRaw(name, text);
+    OwnedRecentList list = Load();
+    EXPECT_EQ(Entries(list.get()), c.loaded);
+    for (WORD i = 0; i < list->count; ++i) EXPECT_EQ(list->entries[i * 128 + 127], 0);
+  }
 }
 
 TEST_F(RecentRegistryTest, NoWorkBufferMeansNothingWrittenOrRead) {

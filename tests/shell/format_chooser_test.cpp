@@ -17,10 +17,6 @@
 namespace {
 
 using ChooseFn = decltype(PlatformServices::acmFormatChooseA);
-using AllocFn = decltype(PlatformServices::GlobalAlloc);
-using LockFn = decltype(PlatformServices::GlobalLock);
-using TagDetailsFn = decltype(PlatformServices::acmFormatTagDetailsA);
-using DetailsFn = decltype(PlatformServices::acmFormatDetailsA);
 
 constexpr char StereoText[] = "44100 Hz; 16 bits; Stereo";
 constexpr char WineGarbage[] = " \x3f\x3f\x63\x3f\x63 ";  // what Wine's ANSI chooser returns
@@ -55,30 +51,6 @@ MMRESULT WINAPI ChooseThenFail(LPACMFORMATCHOOSEA chooser) {
   WriteStereo(chooser);
   return MMSYSERR_NOMEM;
 }
-HGLOBAL WINAPI AllocFail(UINT, SIZE_T) {
-  return nullptr;
-}
-LPVOID WINAPI LockFail(HGLOBAL) {
-  return nullptr;
-}
-
-MMRESULT WINAPI TagDetailsFake(HACMDRIVER, LPACMFORMATTAGDETAILSA details, DWORD) {
-  lstrcpyA(details->szFormatTag, "Looked-up Tag");
-  return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI TagDetailsFail(HACMDRIVER, LPACMFORMATTAGDETAILSA, DWORD) {
-  return ACMERR_NOTPOSSIBLE;
-}
-DWORD g_detailsCbwfx = 0;
-MMRESULT WINAPI DetailsFake(HACMDRIVER, LPACMFORMATDETAILSA details, DWORD) {
-  g_detailsCbwfx = details->cbwfx;
-  wsprintfA(details->szFormat, "looked up %lu Hz", details->pwfx->nSamplesPerSec);
-  return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI DetailsFail(HACMDRIVER, LPACMFORMATDETAILSA, DWORD) {
-  return ACMERR_NOTPOSSIBLE;
-}
-
 // A started main window with a format whose every byte is known.
 class ChooseFormatTest : public ::testing::Test {
  protected:
@@ -181,7 +153,7 @@ TEST_F(ChooseFormatTest, GarbledChooserTextIsReplacedByTheLookup) {
   g_chooserText = WineGarbage;
   EXPECT_EQ(ChooseFormat(window.get()), 0);
   EXPECT_STREQ(FormatDetailsText, "looked up 44100 Hz");
-  EXPECT_EQ(g_detailsCbwfx, 18u);
+  EXPECT_EQ(g_detailsRequest.cbwfx, 18u);
   EXPECT_STREQ(FormatTagName, "PCM");
   EXPECT_TRUE(boxes.boxes().empty());
 }

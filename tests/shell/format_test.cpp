@@ -5,16 +5,12 @@
 #include <vector>
 
 #include "app/context.h"
-#include "support/test_support.h"
+#include "shell_fixture.h"
 #include "wave/format.h"
 
 namespace {
 
-using AllocFn = decltype(PlatformServices::GlobalAlloc);
-using LockFn = decltype(PlatformServices::GlobalLock);
 using MetricsFn = decltype(PlatformServices::acmMetrics);
-using TagDetailsFn = decltype(PlatformServices::acmFormatTagDetailsA);
-using DetailsFn = decltype(PlatformServices::acmFormatDetailsA);
 
 const HWND Owner = reinterpret_cast<HWND>(0x1234);
 
@@ -37,12 +33,6 @@ MMRESULT WINAPI MetricsTen(HACMOBJ, UINT, LPVOID value) {
   *static_cast<DWORD*>(value) = 10;
   return MMSYSERR_NOERROR;
 }
-HGLOBAL WINAPI AllocFail(UINT, SIZE_T) {
-  return nullptr;
-}
-LPVOID WINAPI LockFail(HGLOBAL) {
-  return nullptr;
-}
 
 // Hands out blocks full of leftovers, so the start-up's own zeroing is what is seen.
 HGLOBAL WINAPI AllocDirty(UINT flags, SIZE_T bytes) {
@@ -52,28 +42,6 @@ HGLOBAL WINAPI AllocDirty(UINT flags, SIZE_T bytes) {
     GlobalUnlock(block);
   }
   return block;
-}
-
-ACMFORMATTAGDETAILSA g_tagRequest;
-MMRESULT WINAPI TagDetailsFake(HACMDRIVER driver, LPACMFORMATTAGDETAILSA details, DWORD) {
-  g_tagRequest = *details;
-  if (driver) return MMSYSERR_INVALHANDLE;
-  lstrcpyA(details->szFormatTag, "Fake Tag");
-  return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI TagDetailsFail(HACMDRIVER, LPACMFORMATTAGDETAILSA, DWORD) {
-  return ACMERR_NOTPOSSIBLE;
-}
-
-ACMFORMATDETAILSA g_detailsRequest;
-MMRESULT WINAPI DetailsFake(HACMDRIVER driver, LPACMFORMATDETAILSA details, DWORD) {
-  g_detailsRequest = *details;
-  if (driver) return MMSYSERR_INVALHANDLE;
-  lstrcpyA(details->szFormat, "Fake details");
-  return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI DetailsFail(HACMDRIVER, LPACMFORMATDETAILSA, DWORD) {
-  return ACMERR_NOTPOSSIBLE;
 }
 
 }  // namespace
@@ -162,12 +130,12 @@ TEST_F(FormatTest, TagNameLookupAsksForTheTagAndKeepsTheOldNameOnFailure) {
   ScopedService<TagDetailsFn> fake(sys.acmFormatTagDetailsA, TagDetailsFake);
   LoadFormatTagName(0x0011);
   EXPECT_EQ(g_tagRequest.dwFormatTag, 0x0011u);
-  EXPECT_STREQ(FormatTagName, "Fake Tag");
+  EXPECT_STREQ(FormatTagName, "Looked-up Tag");
   EXPECT_TRUE(boxes.boxes().empty());
 
   ScopedService<TagDetailsFn> failing(sys.acmFormatTagDetailsA, TagDetailsFail);
   LoadFormatTagName(0x0002);
-  EXPECT_STREQ(FormatTagName, "Fake Tag");
+  EXPECT_STREQ(FormatTagName, "Looked-up Tag");
   ASSERT_EQ(boxes.boxes().size(), 1u);
   EXPECT_EQ(boxes.boxes()[0].text, "Warning, FormatTagDetails function failed");
   EXPECT_EQ(boxes.boxes()[0].caption, "Error");
@@ -183,7 +151,7 @@ TEST_F(FormatTest, DetailsLookupSizesTheFormatByCbSizeWithinTheBlock) {
   EXPECT_EQ(g_detailsRequest.dwFormatTag, 1u);
   EXPECT_EQ(g_detailsRequest.pwfx, CurrentFormat);
   EXPECT_EQ(g_detailsRequest.cbwfx, 18u);
-  EXPECT_STREQ(FormatDetailsText, "Fake details");
+  EXPECT_STREQ(FormatDetailsText, "looked up 11025 Hz");
 
   // A cbSize left over from an earlier format counts, for PCM too.
   CurrentFormat->cbSize = 2;
@@ -198,7 +166,7 @@ TEST_F(FormatTest, DetailsLookupSizesTheFormatByCbSizeWithinTheBlock) {
 
   ScopedService<DetailsFn> failing(sys.acmFormatDetailsA, DetailsFail);
   EXPECT_EQ(LoadFormatDetails(CurrentFormat), -1);
-  EXPECT_STREQ(FormatDetailsText, "Fake details");
+  EXPECT_STREQ(FormatDetailsText, "looked up 11025 Hz");
   ASSERT_EQ(boxes.boxes().size(), 1u);
   EXPECT_EQ(boxes.boxes()[0].text, "Warning, FormatDetails function failed");
   EXPECT_EQ(boxes.boxes()[0].owner, nullptr);

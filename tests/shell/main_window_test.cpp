@@ -6,7 +6,6 @@
 
 #include <memory>
 #include <string>
-#include <utility>
 
 #include "app/context.h"
 #include "app/display.h"
@@ -18,14 +17,6 @@
 #include "wave/format.h"
 
 namespace {
-
-using OpenDialogFn = decltype(PlatformServices::GetOpenFileNameA);
-
-int g_openDialogs = 0;
-BOOL WINAPI CancelOpenDialog(LPOPENFILENAMEA) {
-  ++g_openDialogs;
-  return FALSE;
-}
 
 void SeedRecentFiles(const char* first, const char* second) {
   HKEY key = nullptr;
@@ -108,6 +99,12 @@ TEST_F(MainWindowTest, StartUpMakesTheTransportControlsAndLocksTheSize) {
   GetClassNameA(g_controls.slider, cls, sizeof cls);
   EXPECT_STREQ(cls, "msctls_trackbar32");
   EXPECT_TRUE(GetWindowLongA(g_controls.slider, GWL_STYLE) & TBS_NOTICKS);
+  EXPECT_EQ(SliderMessage(TBM_GETPOS, 0), 0);
+  EXPECT_EQ(Position(), "00:00.0");
+  EXPECT_EQ(DialogText(main, IDC_LENGTH), "00:00.0");
+  char about[32] = "";
+  GetMenuStringA(GetMenu(main), IDM_ABOUT, about, sizeof about, MF_BYCOMMAND);
+  EXPECT_STREQ(about, "&About");
 
   HMENU systemMenu = GetSystemMenu(main, FALSE);
   EXPECT_TRUE(GetMenuState(systemMenu, SC_MAXIMIZE, MF_BYCOMMAND) & MF_GRAYED);
@@ -167,39 +164,6 @@ TEST_F(MainWindowTest, EnablingFollowsTheFiveSituations) {
   g_context.state = RecorderState::Idle;
 }
 
-TEST_F(MainWindowTest, ExitAndTheCloseBoxOnlyAskToQuit) {
-  for (auto [message, wParam] : {std::pair<UINT, WPARAM>{WM_COMMAND, IDM_EXIT}, {WM_CLOSE, 0}}) {
-    int code = -1;
-    SendMessageA(main, message, wParam, 0);
-    EXPECT_TRUE(PumpMessages(main, &code)) << message;
-    EXPECT_EQ(code, 0);
-    EXPECT_TRUE(IsWindow(main));
-  }
-}
-
-TEST_F(MainWindowTest, EnterEscapeAndDoubleClicksDoNothing) {
-  LoadFourByteBlocks(40000);
-  SliderMessage(TBM_SETPOS, 123);
-  ScopedService<OpenDialogFn> open(sys.GetOpenFileNameA, CancelOpenDialog);
-  const std::string before = Position();
-
-  for (WPARAM wParam : {WPARAM{IDOK}, WPARAM{IDCANCEL}, MAKEWPARAM(IDC_REWIND, BN_DOUBLECLICKED),
-                        MAKEWPARAM(IDC_FORWARD, BN_DOUBLECLICKED),
-                        MAKEWPARAM(IDM_EXIT, BN_DOUBLECLICKED), MAKEWPARAM(IDM_OPEN, 2)})
-    SendMessageA(main, WM_COMMAND, wParam, 0);
-  // The keys themselves, through the dialog's own key handling.
-  for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
-    PostMessageA(main, WM_KEYDOWN, key, 0);
-    PostMessageA(main, WM_KEYUP, key, 0);
-  }
-  EXPECT_FALSE(PumpMessages(main));
-  EXPECT_TRUE(IsWindow(main));
-  EXPECT_EQ(SliderMessage(TBM_GETPOS, 0), 123);
-  EXPECT_EQ(Position(), before);
-  EXPECT_EQ(g_openDialogs, 0);
-  EXPECT_TRUE(boxes.boxes().empty());
-}
-
 TEST_F(MainWindowTest, RewindAndForwardMoveSliderAndPositionText) {
   g_sliderProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(g_controls.slider, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NoteSetPos)));
@@ -219,26 +183,6 @@ TEST_F(MainWindowTest, RewindAndForwardMoveSliderAndPositionText) {
   LoadFourByteBlocks(0x90000000u);
   SendMessageA(main, WM_COMMAND, IDC_FORWARD, 0);
   EXPECT_EQ(SliderMessage(TBM_GETPOS, 0), 0x90000000 / 4);
-}
-
-TEST_F(MainWindowTest, CancelledOpenEnablesPlayAndShowsTheSliderPlace) {
-  ScopedService<OpenDialogFn> open(sys.GetOpenFileNameA, CancelOpenDialog);
-  // No file at all: Play becomes available even so.
-  ASSERT_FALSE(IsWindowEnabled(Button(IDC_PLAY)));
-  SendMessageA(main, WM_COMMAND, IDM_OPEN, 0);
-  EXPECT_EQ(g_openDialogs, 1);
-  EXPECT_TRUE(IsWindowEnabled(Button(IDC_PLAY)));
-
-  LoadFourByteBlocks(40000);
-  CurrentFormat->nAvgBytesPerSec = 4000;
-  SliderMessage(TBM_SETPOS, 1000);
-  SetDlgItemTextA(main, IDC_POSITION, "--");
-  SendMessageA(main, WM_COMMAND, IDM_OPEN, 0);
-  EXPECT_EQ(g_openDialogs, 2);
-  EXPECT_TRUE(IsWindowEnabled(Button(IDC_PLAY)));
-  EXPECT_EQ(Position(), TimeOf(4000));
-  EXPECT_EQ(Position(), "00:01.0");
-  EXPECT_TRUE(boxes.boxes().empty());
 }
 
 TEST_F(MainWindowTest, SliderShowsItsPlaceWhenIdleAndHoldsPlaybackWhileDragged) {

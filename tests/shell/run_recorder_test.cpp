@@ -1,10 +1,9 @@
-// The whole program run modally in this process: start, end, and a start without a
-// capture device.
+// The whole program run modally in this process: a start without a capture device, and its
+// modal loop taking the keyboard shortcuts.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
-#include <utility>
 
 #include "app/context.h"
 #include "app/main_dialog.h"
@@ -12,25 +11,6 @@
 #include "resources/resource.h"
 #include "shell_fixture.h"
 #include "wave/format.h"
-
-namespace {
-
-// Waits for the main window to show, then posts `message` to it.
-std::thread PostWhenShown(UINT message, WPARAM wParam) {
-  return std::thread([message, wParam] {
-    for (int i = 0; i < 1000; ++i) {
-      const HWND main = g_context.mainWindow;
-      if (main && IsWindowVisible(main)) {
-        Sleep(50);
-        PostMessageA(main, message, wParam, 0);
-        return;
-      }
-      Sleep(10);
-    }
-  });
-}
-
-}  // namespace
 
 TEST(RunRecorder, WithoutACaptureDeviceSaysSoAndEndsThroughTheShutdown) {
   PrivateUserRegistry registry;
@@ -50,27 +30,6 @@ TEST(RunRecorder, WithoutACaptureDeviceSaysSoAndEndsThroughTheShutdown) {
   EXPECT_EQ(CurrentFormat, nullptr);
   EXPECT_EQ(g_recentList, nullptr);
   ExpectShutdownWroteTheRegistry();
-}
-
-TEST(RunRecorder, ExitAndTheCloseBoxEndTheProgramWithCodeZero) {
-  for (auto [message, wParam] : {std::pair<UINT, WPARAM>{WM_COMMAND, IDM_EXIT}, {WM_CLOSE, 0}}) {
-    PrivateUserRegistry registry;
-    ASSERT_TRUE(registry.ok());
-    ScopedService<decltype(PlatformServices::waveInGetNumDevs)> devices(sys.waveInGetNumDevs,
-                                                                        OneCaptureDevice);
-    MessageBoxCapture boxes;
-    g_context.mainWindow = nullptr;
-    std::thread poster = PostWhenShown(message, wParam);
-    EXPECT_EQ(RunRecorder(TestModule()), 0);
-    poster.join();
-    EXPECT_TRUE(boxes.boxes().empty());
-    EXPECT_FALSE(IsWindow(g_context.mainWindow));
-    EXPECT_EQ(CurrentFormat, nullptr);
-    EXPECT_EQ(g_recentList, nullptr);
-    ExpectShutdownWroteTheRegistry();
-    // The quit request the shutdown posted once more is still queued for this thread.
-    PumpMessages(nullptr);
-  }
 }
 
 namespace {

@@ -23,18 +23,6 @@ bool PumpMessages(HWND dialog, int* exitCode) {
   return quit;
 }
 
-std::string DialogText(HWND dialog, int id) {
-  char text[512] = "";
-  GetDlgItemTextA(dialog, id, text, sizeof text);
-  return text;
-}
-
-std::string WindowCaption(HWND window) {
-  char text[512] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
 int MenuItemEnabled(HWND window, UINT id) {
   const UINT state = GetMenuState(GetMenu(window), id, MF_BYCOMMAND);
   if (state == static_cast<UINT>(-1)) return -1;
@@ -50,6 +38,35 @@ UINT WINAPI OneCaptureDevice() {
 }
 UINT WINAPI NoCaptureDevice() {
   return 0;
+}
+
+HGLOBAL WINAPI AllocFail(UINT, SIZE_T) {
+  return nullptr;
+}
+LPVOID WINAPI LockFail(HGLOBAL) {
+  return nullptr;
+}
+
+ACMFORMATTAGDETAILSA g_tagRequest;
+MMRESULT WINAPI TagDetailsFake(HACMDRIVER driver, LPACMFORMATTAGDETAILSA details, DWORD) {
+  g_tagRequest = *details;
+  if (driver) return MMSYSERR_INVALHANDLE;
+  lstrcpyA(details->szFormatTag, "Looked-up Tag");
+  return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI TagDetailsFail(HACMDRIVER, LPACMFORMATTAGDETAILSA, DWORD) {
+  return ACMERR_NOTPOSSIBLE;
+}
+
+ACMFORMATDETAILSA g_detailsRequest;
+MMRESULT WINAPI DetailsFake(HACMDRIVER driver, LPACMFORMATDETAILSA details, DWORD) {
+  g_detailsRequest = *details;
+  if (driver) return MMSYSERR_INVALHANDLE;
+  wsprintfA(details->szFormat, "looked up %lu Hz", details->pwfx->nSamplesPerSec);
+  return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI DetailsFail(HACMDRIVER, LPACMFORMATDETAILSA, DWORD) {
+  return ACMERR_NOTPOSSIBLE;
 }
 
 MainWindow::MainWindow() {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <windows.h>
+#include <mmreg.h>
+#include <msacm.h>
 
 #include <string>
 
@@ -11,9 +13,6 @@
 // request was among them (its code goes to *exitCode).
 bool PumpMessages(HWND dialog, int* exitCode = nullptr);
 
-std::string DialogText(HWND dialog, int id);
-std::string WindowCaption(HWND window);
-
 // Enabled state of a File menu command; -1 when the menu lacks it.
 int MenuItemEnabled(HWND window, UINT id);
 
@@ -22,6 +21,23 @@ HINSTANCE TestModule();
 
 UINT WINAPI OneCaptureDevice();
 UINT WINAPI NoCaptureDevice();
+
+// Platform calls that fail, and compression-manager lookups that note their request (refusing
+// a driver handle, which the program never passes) and answer with a text of their own.
+using AllocFn = decltype(PlatformServices::GlobalAlloc);
+using LockFn = decltype(PlatformServices::GlobalLock);
+using TagDetailsFn = decltype(PlatformServices::acmFormatTagDetailsA);
+using DetailsFn = decltype(PlatformServices::acmFormatDetailsA);
+HGLOBAL WINAPI AllocFail(UINT, SIZE_T);
+LPVOID WINAPI LockFail(HGLOBAL);
+extern ACMFORMATTAGDETAILSA g_tagRequest;
+MMRESULT WINAPI TagDetailsFake(HACMDRIVER driver, LPACMFORMATTAGDETAILSA details,
+                               DWORD);  // "Looked-up Tag"
+MMRESULT WINAPI TagDetailsFail(HACMDRIVER, LPACMFORMATTAGDETAILSA, DWORD);
+extern ACMFORMATDETAILSA g_detailsRequest;
+MMRESULT WINAPI DetailsFake(HACMDRIVER driver, LPACMFORMATDETAILSA details,
+                            DWORD);  // "looked up <rate> Hz"
+MMRESULT WINAPI DetailsFail(HACMDRIVER, LPACMFORMATDETAILSA, DWORD);
 
 // The main dialog created modelessly with the real dialog procedure; destroyed (running the
 // shutdown) at scope end unless the test destroyed it.

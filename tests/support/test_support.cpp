@@ -93,3 +93,15 @@ PrivateUserRegistry::~PrivateUserRegistry() {
   RegCloseKey(root_);
   RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
 }
+
+std::string DialogText(HWND dialog, int id) {
+  char text[512] = "";
+  GetDlgItemTextA(dialog, id, text, sizeof text);
+  return text;
+}
+
+std::string WindowCaption(HWND window) {
+  char text[512] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}

@@ -54,6 +54,10 @@ class TempFolder {
   std::string path_;
 };
 
+// A dialog item's text and a window's caption.
+std::string DialogText(HWND dialog, int id);
+std::string WindowCaption(HWND window);
+
 std::vector<unsigned char> ReadWholeFile(const std::string& path);
 bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes);
 

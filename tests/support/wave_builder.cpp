@@ -11,36 +11,72 @@ WAVEFORMATEX PcmWaveFormat(WORD channels, DWORD samplesPerSec, WORD bitsPerSampl
   return format;
 }
 
+void PutLe16(Bytes& bytes, uint16_t value) {
+  bytes.push_back(value & 0xFF);
+  bytes.push_back(value >> 8);
+}
+
+void PutLe32(Bytes& bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes.push_back((value >> (8 * i)) & 0xFF);
+}
+
+uint16_t Le16(const Bytes& bytes, size_t offset) {
+  return static_cast<uint16_t>(bytes.at(offset) | bytes.at(offset + 1) << 8);
+}
+
+uint32_t Le32(const Bytes& bytes, size_t offset) {
+  return static_cast<uint32_t>(Le16(bytes, offset)) | static_cast<uint32_t>(Le16(bytes, offset + 2))
+                                                          << 16;
+}
+
+std::string FourCC(const Bytes& bytes, size_t offset) {
+  if (offset + 4 > bytes.size()) return "";
+  return std::string(reinterpret_cast<const char*>(bytes.data() + offset), 4);
+}
+
+Bytes Chunk(const char* id, const Bytes& payload, std::optional<uint32_t> statedSize) {
+  Bytes chunk(id, id + 4);
+  PutLe32(chunk, statedSize.value_or(static_cast<uint32_t>(payload.size())));
+  chunk.insert(chunk.end(), payload.begin(), payload.end());
+  if (payload.size() % 2) chunk.push_back(0);
+  return chunk;
+}
+
+Bytes Riff(const char* formType, std::initializer_list<Bytes> chunks,
+           std::optional<uint32_t> statedSize) {
+  Bytes body(formType, formType + 4);
+  for (const Bytes& chunk : chunks) body.insert(body.end(), chunk.begin(), chunk.end());
+  Bytes file{'R', 'I', 'F', 'F'};
+  PutLe32(file, statedSize.value_or(static_cast<uint32_t>(body.size())));
+  file.insert(file.end(), body.begin(), body.end());
+  return file;
+}
+
+Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits, bool withCbSize) {
+  Bytes format;
+  const uint16_t blockAlign = static_cast<uint16_t>(channels * ((bits + 7) / 8));
+  PutLe16(format, WAVE_FORMAT_PCM);
+  PutLe16(format, channels);
+  PutLe32(format, rate);
+  PutLe32(format, rate * blockAlign);
+  PutLe16(format, blockAlign);
+  PutLe16(format, bits);
+  if (withCbSize) PutLe16(format, 0);
+  return format;
+}
+
+Bytes Samples(size_t count, unsigned char seed) {
+  Bytes samples(count);
+  for (size_t i = 0; i < count; ++i) samples[i] = static_cast<unsigned char>(seed + i * 7);
+  return samples;
+}
+
 std::vector<unsigned char> PcmWave(std::uint32_t dataBytes) {
-  const WAVEFORMATEX format = PcmWaveFormat(1, 11025, 8);
-  // Sized once and written in place: GCC 12 at -O2 reports false overflows for a vector grown
-  // byte by byte.
-  std::vector<unsigned char> file(44 + static_cast<size_t>(dataBytes));
-  size_t at = 0;
-  auto text = [&](const char* four) {
-    for (int i = 0; i < 4; ++i) file[at++] = static_cast<unsigned char>(four[i]);
-  };
-  auto u32 = [&](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) file[at++] = static_cast<unsigned char>(v >> (8 * i));
-  };
-  auto u16 = [&](std::uint16_t v) {
-    file[at++] = static_cast<unsigned char>(v);
-    file[at++] = static_cast<unsigned char>(v >> 8);
-  };
-  text("RIFF");
-  u32(36 + dataBytes);
-  text("WAVE");
-  text("fmt ");
-  u32(16);
-  u16(format.wFormatTag);
-  u16(format.nChannels);
-  u32(format.nSamplesPerSec);
-  u32(format.nAvgBytesPerSec);
-  u16(format.nBlockAlign);
-  u16(format.wBitsPerSample);
-  text("data");
-  u32(dataBytes);
+  Bytes file =
+      Riff("WAVE", {Chunk("fmt ", PcmFormat(1, 11025, 8)), Chunk("data", Bytes(dataBytes))},
+           36 + dataBytes);
+  file.resize(44 + static_cast<size_t>(dataBytes));  // without a pad byte: the plain layout
   for (std::uint32_t i = 0; i < dataBytes; ++i)
-    file[at++] = static_cast<unsigned char>(128 + i % 9);
+    file[44 + i] = static_cast<unsigned char>(128 + i % 9);
   return file;
 }

@@ -17,6 +17,7 @@
 #include "support/test_support.h"
 #include "support/wave_builder.h"
 
+using recorder_driver::kDefaultTimeoutMs;
 using recorder_driver::RecorderApp;
 
 namespace {
@@ -81,14 +82,20 @@ void ExpectTemplatePosition(const RecorderApp& app, const char* what) {
 
 TEST(PlacementE2E, FirstRunOpensAtTheTemplateAndStoresThePlacement) {
   DeleteProgramKey();
-  RunOnce([](RecorderApp& app) { ExpectTemplatePosition(app, "first run"); });
+  WINDOWPLACEMENT shown{};
+  shown.length = sizeof shown;
+  RunOnce([&](RecorderApp& app) {
+    ExpectTemplatePosition(app, "first run");
+    GetWindowPlacement(app.mainWindow(), &shown);
+  });
   const StoredValue stored = ReadPlacementValue();
   ASSERT_TRUE(stored.found);
   EXPECT_EQ(stored.type, static_cast<DWORD>(REG_BINARY));
   ASSERT_EQ(stored.bytes.size(), 44u);
   EXPECT_EQ(stored.bytes[0], 44);
+  EXPECT_EQ(std::memcmp(stored.bytes.data(), &shown, 44), 0) << "not the window's placement";
   // The program's recent-files save re-creates the same key without a class right after, and
-  // Wine (unlike Windows) then clears the class; the in-process tests check the class itself.
+  // Wine (unlike Windows) then clears the class; the in-process test checks the class itself.
   if (!stored.keyClass.empty()) {
     EXPECT_EQ(stored.keyClass, "QNBREC32");
   }
@@ -142,6 +149,11 @@ TEST(PlacementE2E, MalformedStoredValuesAreIgnored) {
   away.rcNormalPosition = {300, 200, 300 + 370, 200 + 160};
   BYTE longer[45] = {};
   std::memcpy(longer, &away, 44);
+  WINDOWPLACEMENT wrongLength = away;
+  wrongLength.length = 40;
+  WINDOWPLACEMENT hidden = away;
+  hidden.showCmd = SW_HIDE;
+  const std::vector<BYTE> huge(200, 44);
   struct Case {
     const char* what;
     DWORD type;
@@ -150,7 +162,12 @@ TEST(PlacementE2E, MalformedStoredValuesAreIgnored) {
   } cases[] = {
       {"43 bytes", REG_BINARY, &away, 43},
       {"45 bytes", REG_BINARY, longer, 45},
-      {"wrong type", REG_SZ, &away, 44},
+      {"more than the reading room", REG_BINARY, huge.data(), 200},
+      {"string type", REG_SZ, &away, 44},
+      {"dword type", REG_DWORD, &away, 4},
+      {"length field not 44", REG_BINARY, &wrongLength, 44},
+      {"hidden show state", REG_BINARY, &hidden, 44},
+      {"empty", REG_BINARY, &away, 0},
   };
   for (const Case& c : cases) {
     DeleteProgramKey();
@@ -159,36 +176,82 @@ TEST(PlacementE2E, MalformedStoredValuesAreIgnored) {
     // The run stores a proper record again.
     EXPECT_EQ(ReadPlacementValue().bytes.size(), 44u) << c.what;
   }
+  // The same record, well formed, is applied: the cases above failed only for their flaw.
+  DeleteProgramKey();
+  WritePlacementValue(REG_BINARY, &away, 44);
+  RunOnce([](RecorderApp& app) {
+    EXPECT_TRUE(app.IsMinimized());
+    app.PostToMain(WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_EQ(app.WindowRect().left, 300);
+  });
 }
 
 class AboutE2E : public RunningAppTest {
  protected:
-  void ExpectAboutWorks(const char* state) {
+  // Opens Help About and checks what it shows; the box, or null.
+  HWND OpenAbout(const char* state) {
     app.PostCommand(IDM_ABOUT, 0, nullptr, false);
     HWND box = app.WaitForDialog("About Audio Recorder");
-    ASSERT_TRUE(box) << state;
-    const auto texts = RecorderApp::ChildTexts(box);
-    ASSERT_GE(texts.size(), 2u) << state;
-    EXPECT_EQ(texts[0], "Quenby Pro Audio Recorder") << state;
-    EXPECT_EQ(texts[1], "Version 1.0") << state;
-    EXPECT_TRUE(RecorderApp::PressDialogButton(box, IDOK)) << state;
+    EXPECT_TRUE(box) << state;
+    std::vector<std::string> statics;
+    for (HWND child = GetWindow(box, GW_CHILD); box && child;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      char windowClass[16] = {};
+      GetClassNameA(child, windowClass, sizeof windowClass);
+      if (lstrcmpiA(windowClass, "Static") == 0) statics.push_back(RecorderApp::WindowText(child));
+    }
+    EXPECT_EQ(statics.size(), 3u) << state;
+    if (statics.size() != 3) return box;
+    EXPECT_EQ(statics[0], "Quenby Pro Audio Recorder") << state;
+    EXPECT_EQ(statics[1], "Version 1.0") << state;
+    EXPECT_FALSE(statics[2].empty()) << state;
+    return box;
+  }
+  // The box goes, and the program is back in its own window.
+  void ExpectClosed(HWND box, const char* way) {
+    EXPECT_TRUE(RecorderApp::WaitForWindowGone(box)) << way;
+    EXPECT_TRUE(PollUntil(kDefaultTimeoutMs, [&] { return IsWindowEnabled(app.mainWindow()); }))
+        << way;
+    EXPECT_TRUE(app.Dialogs().empty()) << way;
+    EXPECT_FALSE(app.HasExited()) << way;
+  }
+  void ExpectAboutWorks(const char* state) {
+    HWND box = OpenAbout(state);
+    ASSERT_TRUE(box);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    ExpectClosed(box, state);
   }
   TempFolder folder;
 };
 
-TEST_F(AboutE2E, EscapeLeavesItOpenAndTheCloseBoxClosesIt) {
-  app.PostCommand(IDM_ABOUT, 0, nullptr, false);
-  HWND box = app.WaitForDialog("About Audio Recorder");
+TEST_F(AboutE2E, OnlyOkEnterTheCloseBoxAndAltF4CloseIt) {
+  HWND box = OpenAbout("first");
   ASSERT_TRUE(box);
+  // Escape as a command and as the key, other commands, minimizing and WM_CLOSE: it stays.
   PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
   PostMessageA(GetDlgItem(box, IDOK), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  PostMessageA(box, WM_COMMAND, 1234, 0);
+  PostMessageA(box, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  PostMessageA(box, WM_CLOSE, 0, 0);
   ASSERT_TRUE(app.Sync());
   Sleep(200);  // nothing to wait for: the check is that the box stays
   EXPECT_TRUE(IsWindow(box));
   PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
-  EXPECT_TRUE(RecorderApp::WaitForWindowGone(box));
-  // Help About again, closed with OK.
-  ExpectAboutWorks("after closing");
+  ExpectClosed(box, "close box");
+
+  box = OpenAbout("for Enter");
+  ASSERT_TRUE(box);
+  PostMessageA(GetDlgItem(box, IDOK), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  ExpectClosed(box, "Enter");
+
+  box = OpenAbout("for Alt+F4");
+  ASSERT_TRUE(box);
+  // Bit 29: the Alt key is down.
+  PostMessageA(GetDlgItem(box, IDOK), WM_SYSKEYDOWN, VK_F4, 0x203E0001);
+  ExpectClosed(box, "Alt+F4");
+
+  ExpectAboutWorks("OK");
 }
 
 TEST_F(AboutE2E, OpensInEveryState) {
@@ -202,9 +265,8 @@ TEST_F(AboutE2E, OpensInEveryState) {
 
   ASSERT_TRUE(app.ClickButton(IDC_RECORD));
   // The box is modal, yet the recording goes on and its timer keeps the texts moving.
-  app.PostCommand(IDM_ABOUT, 0, nullptr, false);
-  HWND box = app.WaitForDialog("About Audio Recorder");
-  ASSERT_TRUE(box) << "recording";
+  HWND box = OpenAbout("recording");
+  ASSERT_TRUE(box);
   const std::string sizeBefore = app.ControlText(IDC_DATASIZE);
   EXPECT_TRUE(PollUntil(20000, [&] { return app.ControlText(IDC_DATASIZE) != sizeBefore; }))
       << "recording goes on under the box";

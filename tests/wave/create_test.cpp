@@ -249,12 +249,6 @@ struct WriteFailure {
 
 int g_calls = 0;
 int g_failingCall = 0;
-struct FailureMoment {
-  std::string text, caption;
-  HCURSOR cursor;
-  bool fileClosed;
-};
-std::vector<FailureMoment> g_failureMoments;
 
 HMMIO WINAPI NoFile(LPSTR, LPMMIOINFO, DWORD) {
   return nullptr;
@@ -270,14 +264,6 @@ LONG WINAPI WriteFailingOnce(HMMIO h, const char* bytes, LONG count) {
 MMRESULT WINAPI AscendFailingOnce(HMMIO h, LPMMCKINFO ck, UINT flags) {
   if (++g_calls == g_failingCall) return MMIOERR_CANNOTWRITE;
   return mmioAscend(h, ck, flags);
-}
-int WINAPI NoteFailure(HWND, LPCSTR text, LPCSTR caption, UINT) {
-  HANDLE h = CreateFileA(g_savePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  const bool closed = h != INVALID_HANDLE_VALUE || GetLastError() == ERROR_FILE_NOT_FOUND;
-  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  g_failureMoments.push_back({text, caption, GetCursor(), closed});
-  return IDOK;
 }
 
 void PrintTo(const WriteFailure& c, std::ostream* os) {
@@ -298,8 +284,9 @@ TEST_P(NewFailureTest, ReportsKeepsThePartialFileAndTheLoadedOne) {
 
   g_calls = 0;
   g_failingCall = c.call;
-  g_failureMoments.clear();
-  ScopedService box(sys.MessageBoxA, &NoteFailure);
+  g_moments.clear();
+  g_watchedFile = g_savePath;
+  ScopedService box(sys.MessageBoxA, &RecordingBox);
   ScopedService open(sys.mmioOpenA, c.what == Breaks::Open ? &NoFile : sys.mmioOpenA);
   ScopedService create(sys.mmioCreateChunk, c.what == Breaks::CreateChunk ? &CreateChunkFailingOnce
                                                                           : sys.mmioCreateChunk);
@@ -308,11 +295,11 @@ TEST_P(NewFailureTest, ReportsKeepsThePartialFileAndTheLoadedOne) {
                        c.what == Breaks::Ascend ? &AscendFailingOnce : sys.mmioAscend);
 
   EXPECT_EQ(CreateWaveFile(window()), c.code);
-  ASSERT_EQ(g_failureMoments.size(), 1u);
-  EXPECT_EQ(g_failureMoments[0].text, c.message);
-  EXPECT_EQ(g_failureMoments[0].caption, "Error");
-  EXPECT_EQ(g_failureMoments[0].cursor, arrow);
-  EXPECT_TRUE(g_failureMoments[0].fileClosed);
+  ASSERT_EQ(g_moments.size(), 1u);
+  EXPECT_EQ(g_moments[0].text, c.message);
+  EXPECT_EQ(g_moments[0].caption, "Error");
+  EXPECT_EQ(g_moments[0].cursor, arrow);
+  EXPECT_TRUE(g_moments[0].fileClosed);
   EXPECT_EQ(GetCursor(), arrow);
 
   // The partial file stays on disk; only a failed create leaves none.

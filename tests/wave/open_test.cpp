@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "wave_fixture.h"
@@ -240,26 +241,6 @@ TEST_F(WaveFileTest, CancelledOpenDialogChangesNothing) {
 
 // ---- Failures ----
 
-// What the user sees when the box appears: the file must already be closed and the normal
-// cursor back.
-struct BoxMoment {
-  std::string text, caption;
-  HWND owner;
-  HCURSOR cursor;
-  bool fileClosed;
-};
-std::vector<BoxMoment> g_moments;
-std::string g_watchedFile;
-
-int WINAPI RecordingBox(HWND owner, LPCSTR text, LPCSTR caption, UINT) {
-  HANDLE h = CreateFileA(g_watchedFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  const bool closed = h != INVALID_HANDLE_VALUE || GetLastError() == ERROR_FILE_NOT_FOUND;
-  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  g_moments.push_back({text, caption, owner, GetCursor(), closed});
-  return IDOK;
-}
-
 enum class Leaves { Everything, FileFormat, PreviousFormat };
 
 struct FailureCase {
@@ -378,10 +359,13 @@ TEST_P(OpenFailureTest, WithoutALoadedSoundLeavesTheFilesUsableFormatBytes) {
   Bytes expected = FormatBytes();
   if (c.leaves == Leaves::FileFormat)
     std::copy(kOtherFormat.begin(), kOtherFormat.begin() + c.formatBytesRead, expected.begin());
+  const RecorderSnapshot before = Snapshot();
   EXPECT_EQ(OpenPath(path), c.code);
   EXPECT_EQ(FormatBytes(), expected);
   EXPECT_TRUE(FormatIsUsable(CurrentFormat, MaxFormatSize));
   EXPECT_FALSE(g_context.fileLoaded);
+  // A failed open has no follow-up: the buttons stay as they were.
+  EXPECT_TRUE(std::equal(before.enabled, before.enabled + 5, Snapshot().enabled));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, OpenFailureTest, ::testing::ValuesIn(FailureCases()),

@@ -14,66 +14,6 @@
 #include "wave/format.h"
 #include "wave/wave_file.h"
 
-void PutLe16(Bytes& bytes, uint16_t value) {
-  bytes.push_back(value & 0xFF);
-  bytes.push_back(value >> 8);
-}
-
-void PutLe32(Bytes& bytes, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes.push_back((value >> (8 * i)) & 0xFF);
-}
-
-uint16_t Le16(const Bytes& bytes, size_t offset) {
-  return static_cast<uint16_t>(bytes.at(offset) | bytes.at(offset + 1) << 8);
-}
-
-uint32_t Le32(const Bytes& bytes, size_t offset) {
-  return static_cast<uint32_t>(Le16(bytes, offset)) | static_cast<uint32_t>(Le16(bytes, offset + 2))
-                                                          << 16;
-}
-
-std::string FourCC(const Bytes& bytes, size_t offset) {
-  if (offset + 4 > bytes.size()) return "";
-  return std::string(reinterpret_cast<const char*>(bytes.data() + offset), 4);
-}
-
-Bytes Chunk(const char* id, const Bytes& payload, std::optional<uint32_t> statedSize) {
-  Bytes chunk(id, id + 4);
-  PutLe32(chunk, statedSize.value_or(static_cast<uint32_t>(payload.size())));
-  chunk.insert(chunk.end(), payload.begin(), payload.end());
-  if (payload.size() % 2) chunk.push_back(0);
-  return chunk;
-}
-
-Bytes Riff(const char* formType, std::initializer_list<Bytes> chunks,
-           std::optional<uint32_t> statedSize) {
-  Bytes body(formType, formType + 4);
-  for (const Bytes& chunk : chunks) body.insert(body.end(), chunk.begin(), chunk.end());
-  Bytes file{'R', 'I', 'F', 'F'};
-  PutLe32(file, statedSize.value_or(static_cast<uint32_t>(body.size())));
-  file.insert(file.end(), body.begin(), body.end());
-  return file;
-}
-
-Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits, bool withCbSize) {
-  Bytes format;
-  const uint16_t blockAlign = static_cast<uint16_t>(channels * ((bits + 7) / 8));
-  PutLe16(format, WAVE_FORMAT_PCM);
-  PutLe16(format, channels);
-  PutLe32(format, rate);
-  PutLe32(format, rate * blockAlign);
-  PutLe16(format, blockAlign);
-  PutLe16(format, bits);
-  if (withCbSize) PutLe16(format, 0);
-  return format;
-}
-
-Bytes Samples(size_t count, unsigned char seed) {
-  Bytes samples(count);
-  for (size_t i = 0; i < count; ++i) samples[i] = static_cast<unsigned char>(seed + i * 7);
-  return samples;
-}
-
 uint32_t DataPayloadOffset(const Bytes& file) {
   uint64_t position = 12;
   while (position + 8 <= file.size()) {
@@ -97,6 +37,18 @@ bool RunSox(const std::string& arguments, const std::string& windowsOutputPath,
   const UnixResult sox = RunUnix("/usr/bin/sox -q " + arguments + " " + ShellQuote(part) + " " +
                                  effects + " && mv " + ShellQuote(part) + " " + ShellQuote(output));
   return sox.finished && sox.exitCode == 0;
+}
+
+std::vector<BoxMoment> g_moments;
+std::string g_watchedFile;
+
+int WINAPI RecordingBox(HWND owner, LPCSTR text, LPCSTR caption, UINT) {
+  HANDLE h = CreateFileA(g_watchedFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  const bool closed = h != INVALID_HANDLE_VALUE || GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  g_moments.push_back({text, caption, owner, GetCursor(), closed});
+  return IDOK;
 }
 
 // ---- Snapshots ----
@@ -123,18 +75,6 @@ void PrintTo(const RecorderSnapshot& s, std::ostream* os) {
   for (bool e : s.enabled) *os << ' ' << e;
   *os << ", slider enabled " << s.sliderEnabled << ", recent " << s.recent.size() << ", menu items "
       << s.fileMenuItems << "}";
-}
-
-std::string Text(HWND window, int id) {
-  char text[512] = "";
-  GetDlgItemTextA(window, id, text, sizeof text);
-  return text;
-}
-
-std::string Caption(HWND window) {
-  char text[512] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
 }
 
 namespace {
@@ -183,10 +123,10 @@ RecorderSnapshot WaveFileTest::Snapshot() const {
   s.sliderMin = SendMessageA(g_controls.slider, TBM_GETRANGEMIN, 0, 0);
   s.sliderMax = SendMessageA(g_controls.slider, TBM_GETRANGEMAX, 0, 0);
   s.sliderPos = SendMessageA(g_controls.slider, TBM_GETPOS, 0, 0);
-  s.positionText = Text(window_, IDC_POSITION);
-  s.lengthText = Text(window_, IDC_LENGTH);
-  s.dataSizeText = Text(window_, IDC_DATASIZE);
-  s.caption = Caption(window_);
+  s.positionText = DialogText(window_, IDC_POSITION);
+  s.lengthText = DialogText(window_, IDC_LENGTH);
+  s.dataSizeText = DialogText(window_, IDC_DATASIZE);
+  s.caption = WindowCaption(window_);
   s.tagName = FormatTagName;
   s.detailsText = FormatDetailsText;
   s.format = FormatBytes();

@@ -1,4 +1,4 @@
-// Shared pieces of the wave-file tests: RIFF byte builders, sox-made files, and a fixture with
+// Shared pieces of the wave-file tests: sox-made files, and a fixture with
 // the real main dialog template, its controls, the real compression manager's format block and
 // a real recent-files list.
 #pragma once
@@ -15,25 +15,8 @@
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
+#include "support/wave_builder.h"
 
-using Bytes = std::vector<unsigned char>;
-
-// ---- Little-endian fields and RIFF pieces ----
-void PutLe16(Bytes& bytes, uint16_t value);
-void PutLe32(Bytes& bytes, uint32_t value);
-uint16_t Le16(const Bytes& bytes, size_t offset);
-uint32_t Le32(const Bytes& bytes, size_t offset);
-std::string FourCC(const Bytes& bytes, size_t offset);
-
-// A chunk: identifier, stated size (the payload's length unless given), payload and, for an
-// odd payload, the pad byte RIFF asks for.
-Bytes Chunk(const char* id, const Bytes& payload, std::optional<uint32_t> statedSize = {});
-// A RIFF form around the chunks; its size is the true one unless given.
-Bytes Riff(const char* formType, std::initializer_list<Bytes> chunks,
-           std::optional<uint32_t> statedSize = {});
-// The 16-byte PCM "fmt " payload, or the 18-byte one with cbSize when withCbSize.
-Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits, bool withCbSize = false);
-Bytes Samples(size_t count, unsigned char seed = 0x40);
 // Offset of the first payload byte of the first "data" chunk found walking the chunks of the
 // form, or 0; an independent reading of the layout for comparing with dataOffset.
 uint32_t DataPayloadOffset(const Bytes& file);
@@ -62,6 +45,19 @@ struct RecorderSnapshot {
 bool operator==(const RecorderSnapshot& a, const RecorderSnapshot& b);
 void PrintTo(const RecorderSnapshot& s, std::ostream* os);
 
+// What the user sees when a box appears (the file must already be closed and the normal cursor
+// back): while RecordingBox stands in for the message box, each box is noted with the state of
+// g_watchedFile.
+struct BoxMoment {
+  std::string text, caption;
+  HWND owner;
+  HCURSOR cursor;
+  bool fileClosed;
+};
+extern std::vector<BoxMoment> g_moments;
+extern std::string g_watchedFile;
+int WINAPI RecordingBox(HWND owner, LPCSTR text, LPCSTR caption, UINT);
+
 class WaveFileTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -83,6 +79,3 @@ class WaveFileTest : public ::testing::Test {
  private:
   HWND window_ = nullptr;
 };
-
-std::string Text(HWND window, int id);
-std::string Caption(HWND window);

@@ -1,4 +1,4 @@
-#include "engine/fake_wave_device.h"
+#include "support/fake_wave_device.h"
 
 #include <algorithm>
 #include <chrono>
@@ -61,6 +61,32 @@ void FakeWaveDevice::Notify(UINT message, WAVEHDR* header) {
                                               reinterpret_cast<DWORD_PTR>(header), 0);
 }
 
+void FakeWaveDevice::Advance(WAVEHDR* header, DWORD step) {
+  if (kind_ == Kind::Out) {
+    played_.insert(played_.end(), header->lpData + doneInFront_,
+                   header->lpData + doneInFront_ + step);
+  } else {
+    for (DWORD i = 0; i < step; ++i)
+      header->lpData[doneInFront_ + i] = static_cast<char>(CapturedByte(captured_ + i));
+    captured_ += step;
+  }
+  positionBytes_ += step;
+  doneInFront_ += step;
+}
+
+WAVEHDR* FakeWaveDevice::PopDone() {
+  WAVEHDR* header = queue_.front();
+  queue_.pop_front();
+  doneInFront_ = 0;
+  if (kind_ == Kind::In) {
+    header->dwBytesRecorded = header->dwBufferLength;
+    ++captures_;
+    if (captureBudget > 0) --captureBudget;
+  }
+  header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+  return header;
+}
+
 void FakeWaveDevice::Run() {
   std::unique_lock lock(lock_);
   const UINT doneMessage = kind_ == Kind::In ? WIM_DATA : WOM_DONE;
@@ -77,7 +103,8 @@ void FakeWaveDevice::Run() {
       idle_.notify_all();
       continue;
     }
-    const bool active = !queue_.empty() && !paused_ && (kind_ == Kind::Out || started_);
+    const bool active =
+        !queue_.empty() && !paused_ && (kind_ == Kind::Out || (started_ && captureBudget != 0));
     if (!active) {
       wake_.wait_for(lock, std::chrono::milliseconds(2));
       continue;
@@ -85,22 +112,9 @@ void FakeWaveDevice::Run() {
     WAVEHDR* header = queue_.front();
     const DWORD length = header->dwBufferLength;
     const DWORD rate = rate_;
-    const DWORD step = std::min(rate ? rate : length, length - doneInFront_);
-    if (kind_ == Kind::Out) {
-      played_.insert(played_.end(), header->lpData + doneInFront_,
-                     header->lpData + doneInFront_ + step);
-    } else {
-      for (DWORD i = 0; i < step; ++i)
-        header->lpData[doneInFront_ + i] = static_cast<char>(CapturedByte(captured_ + i));
-      captured_ += step;
-    }
-    positionBytes_ += step;
-    doneInFront_ += step;
+    Advance(header, std::min(rate ? rate : length, length - doneInFront_));
     if (doneInFront_ >= length) {
-      queue_.pop_front();
-      doneInFront_ = 0;
-      if (kind_ == Kind::In) header->dwBytesRecorded = length;
-      header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+      PopDone();
       ++returning_;
       lock.unlock();
       Notify(doneMessage, header);
@@ -115,7 +129,19 @@ void FakeWaveDevice::Run() {
   }
 }
 
+WAVEHDR* FakeWaveDevice::TakeFront() {
+  std::lock_guard lock(lock_);
+  if (queue_.empty()) return nullptr;
+  Advance(queue_.front(), queue_.front()->dwBufferLength - doneInFront_);
+  return PopDone();
+}
+
+void FakeWaveDevice::Complete(WAVEHDR* header) {
+  Notify(kind_ == Kind::In ? WIM_DATA : WOM_DONE, header);
+}
+
 MMRESULT FakeWaveDevice::Open(HANDLE* handle, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+  if (flags & WAVE_FORMAT_QUERY) return MMSYSERR_NOERROR;
   if (const MMRESULT result = fail.open) return result;
   {
     std::lock_guard lock(lock_);
@@ -126,6 +152,7 @@ MMRESULT FakeWaveDevice::Open(HANDLE* handle, DWORD_PTR callback, DWORD_PTR inst
     open_ = true;
     started_ = false;
     captured_ = 0;
+    captures_ = 0;
     positionBytes_ = 0;
     doneInFront_ = 0;
     prepareCount_ = 0;
@@ -162,7 +189,9 @@ MMRESULT FakeWaveDevice::Queue(WAVEHDR* header, UINT size) {
     if (!open_) NoteMisuse("buffer given to a closed device");
     if (size != sizeof(WAVEHDR)) NoteMisuse("buffer with a wrong size");
     ++queueCount_;
-    if (fail.refuseQueueNumber != 0 && queueCount_ == fail.refuseQueueNumber)
+    const int refused = fail.refuseQueueNumber;
+    if (refused != 0 &&
+        (queueCount_ == refused || (fail.refuseEveryLater && queueCount_ > refused)))
       return MMSYSERR_INVALPARAM;
     if (!(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
     if (header->dwFlags & WHDR_INQUEUE) {
@@ -209,9 +238,10 @@ MMRESULT FakeWaveDevice::Stop() {
 }
 
 MMRESULT FakeWaveDevice::Reset() {
+  if (onReset) onReset();
   std::unique_lock lock(lock_);
   ++resets_;
-  if (kind_ == Kind::In) started_ = false;
+  started_ = false;
   if (keepBuffersOnReset) {
     paused_ = true;  // the device neither plays nor returns anything from now on
     return fail.reset;
@@ -238,6 +268,14 @@ MMRESULT FakeWaveDevice::Reset() {
   queue_.clear();
   doneInFront_ = 0;
   positionBytes_ = 0;
+  if (returnOnCaller) {
+    std::vector<WAVEHDR*> returns;
+    returns.swap(toReturn_);
+    returning_ -= static_cast<int>(returns.size());
+    lock.unlock();
+    for (WAVEHDR* header : returns) Notify(kind_ == Kind::In ? WIM_DATA : WOM_DONE, header);
+    return fail.reset;
+  }
   wake_.notify_all();
   // Every buffer has been handed back before the reset returns; buffers given to the device
   // meanwhile (by the callback) stay queued.
@@ -261,7 +299,7 @@ MMRESULT FakeWaveDevice::Close() {
       NoteMisuse("closed with buffers queued");
       return WAVERR_STILLPLAYING;
     }
-    idle_.wait(lock, [this] { return returning_ == 0 || quit_; });
+    if (!returnOnCaller) idle_.wait(lock, [this] { return returning_ == 0 || quit_; });
     if (const MMRESULT result = fail.close) return result;
     open_ = false;
     started_ = false;
@@ -304,38 +342,58 @@ void FakeWaveDevice::Resume() {
   wake_.notify_all();
 }
 
+DWORD FakeWaveDevice::BytesSinceReset() {
+  std::lock_guard lock(lock_);
+  return positionBytes_;
+}
+
 int FakeWaveDevice::Queued() {
   std::lock_guard lock(lock_);
   return static_cast<int>(queue_.size());
 }
 
-FakeWaveBinding::FakeWaveBinding(FakeWaveDevice* in, FakeWaveDevice* out) : saved_(sys) {
+namespace {
+
+template <typename Table>
+void Bind(Table& table, FakeWaveDevice* in, FakeWaveDevice* out) {
   g_in = in;
   g_out = out;
   if (in) {
-    sys.waveInOpen = InOpen;
-    sys.waveInPrepareHeader = Forward<&g_in, &FakeWaveDevice::Prepare>;
-    sys.waveInUnprepareHeader = Forward<&g_in, &FakeWaveDevice::Unprepare>;
-    sys.waveInAddBuffer = Forward<&g_in, &FakeWaveDevice::Queue>;
-    sys.waveInStart = Forward<&g_in, &FakeWaveDevice::Start>;
-    sys.waveInStop = Forward<&g_in, &FakeWaveDevice::Stop>;
-    sys.waveInReset = Forward<&g_in, &FakeWaveDevice::Reset>;
-    sys.waveInGetPosition = Forward<&g_in, &FakeWaveDevice::Position>;
-    sys.waveInClose = Forward<&g_in, &FakeWaveDevice::Close>;
+    table.waveInOpen = InOpen;
+    table.waveInPrepareHeader = Forward<&g_in, &FakeWaveDevice::Prepare>;
+    table.waveInUnprepareHeader = Forward<&g_in, &FakeWaveDevice::Unprepare>;
+    table.waveInAddBuffer = Forward<&g_in, &FakeWaveDevice::Queue>;
+    table.waveInStart = Forward<&g_in, &FakeWaveDevice::Start>;
+    table.waveInStop = Forward<&g_in, &FakeWaveDevice::Stop>;
+    table.waveInReset = Forward<&g_in, &FakeWaveDevice::Reset>;
+    table.waveInGetPosition = Forward<&g_in, &FakeWaveDevice::Position>;
+    table.waveInClose = Forward<&g_in, &FakeWaveDevice::Close>;
   }
   if (out) {
-    sys.waveOutOpen = OutOpen;
-    sys.waveOutPrepareHeader = Forward<&g_out, &FakeWaveDevice::Prepare>;
-    sys.waveOutUnprepareHeader = Forward<&g_out, &FakeWaveDevice::Unprepare>;
-    sys.waveOutWrite = Forward<&g_out, &FakeWaveDevice::Queue>;
-    sys.waveOutReset = Forward<&g_out, &FakeWaveDevice::Reset>;
-    sys.waveOutGetPosition = Forward<&g_out, &FakeWaveDevice::Position>;
-    sys.waveOutClose = Forward<&g_out, &FakeWaveDevice::Close>;
+    table.waveOutOpen = OutOpen;
+    table.waveOutPrepareHeader = Forward<&g_out, &FakeWaveDevice::Prepare>;
+    table.waveOutUnprepareHeader = Forward<&g_out, &FakeWaveDevice::Unprepare>;
+    table.waveOutWrite = Forward<&g_out, &FakeWaveDevice::Queue>;
+    table.waveOutReset = Forward<&g_out, &FakeWaveDevice::Reset>;
+    table.waveOutGetPosition = Forward<&g_out, &FakeWaveDevice::Position>;
+    table.waveOutClose = Forward<&g_out, &FakeWaveDevice::Close>;
+  }
+}
+
+}  // namespace
+
+FakeWaveBinding::FakeWaveBinding(FakeWaveDevice* in, FakeWaveDevice* out, Seam seam)
+    : savedSys_(sys), savedWinmm_(winmm) {
+  if (seam == Seam::Platform) {
+    Bind(sys, in, out);
+  } else {
+    Bind(winmm, in, out);
   }
 }
 
 FakeWaveBinding::~FakeWaveBinding() {
-  sys = saved_;
+  sys = savedSys_;
+  winmm = savedWinmm_;
   g_in = nullptr;
   g_out = nullptr;
 }

@@ -1,8 +1,9 @@
-// A wave-in and a wave-out device behind the platform seam, with the effects the engine
-// relies on: headers come back in the order given, on the device's own thread; waveInStop
-// returns the partly filled buffer; a reset returns every queued buffer and restarts the
-// position count; unpreparing a queued header or closing with headers queued fails, as on
-// Windows. Any call can be made to fail.
+// A wave-in and a wave-out device behind the platform seam (for the engine) or under the
+// converting devices, with the effects both rely on: headers come back in the order given, on
+// the device's own thread; waveInStop returns the partly filled buffer; a reset returns every
+// queued buffer and restarts the position count; unpreparing a queued header or closing with
+// headers queued fails, as on Windows. Any call can be made to fail, and a test can hold the
+// buffers back and complete them itself, from the thread and at the moment it chooses.
 #pragma once
 
 #include <windows.h>
@@ -11,12 +12,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/services.h"
+#include "platform/wave_devices.h"
 
 // Byte `index` of the sound the fake input device captures.
 inline unsigned char CapturedByte(DWORDLONG index) {
@@ -32,8 +35,10 @@ struct FakeFailures {
   std::atomic<MMRESULT> reset{0};
   std::atomic<MMRESULT> close{0};
   std::atomic<MMRESULT> position{0};  // the position is not read and this is answered
-  // The n-th add or write (counting from 1) is refused with 11; 0 refuses none.
+  // The n-th add or write (counting from 1) is refused with 11; 0 refuses none. With
+  // refuseEveryLater, every one after it too.
   std::atomic<int> refuseQueueNumber{0};
+  std::atomic<bool> refuseEveryLater{false};
 };
 
 class FakeWaveDevice {
@@ -52,13 +57,23 @@ class FakeWaveDevice {
   std::atomic<bool> completeFrontInReset{false};
   // A reset (or stop) keeps every queued buffer: they are never handed back.
   std::atomic<bool> keepBuffersOnReset{false};
+  // A reset hands the queue back through the callback on the resetting thread, and neither a
+  // reset nor a close waits for a delivery under way, as Wine's devices do.
+  std::atomic<bool> returnOnCaller{false};
+  // Input buffers the device fills before it rests; negative: no end.
+  std::atomic<int> captureBudget{-1};
+  // Runs at the start of every reset, before the queue is returned.
+  std::function<void()> onReset;
 
   // What the output device played, in order (also the partial buffers a reset cut short).
   std::vector<unsigned char> Played();
   // The length of every buffer written to the output device, in order.
   std::vector<DWORD> WrittenLengths();
-  // Bytes the input device captured into buffers since its start.
+  // Bytes the input device captured into buffers since its open, and the buffers filled.
   DWORDLONG Captured();
+  int Captures() const { return captures_; }
+  // Bytes played or captured since the last start or reset (what the position reports).
+  DWORD BytesSinceReset();
   int Opens() const { return opens_; }
   int Closes() const { return closes_; }
   bool IsOpen() const { return open_; }
@@ -70,6 +85,14 @@ class FakeWaveDevice {
   void Pause();
   void Resume();
   int Queued();
+  // Takes the front buffer off the queue done, as the device thread does before it calls
+  // back, without calling back; nullptr when none is queued.
+  WAVEHDR* TakeFront();
+  // The callback of a buffer taken with TakeFront, on the calling thread.
+  void Complete(WAVEHDR* header);
+  void CompleteFront() {
+    if (WAVEHDR* header = TakeFront()) Complete(header);
+  }
 
   // The seam's entry points land here.
   MMRESULT Open(HANDLE* handle, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
@@ -86,6 +109,10 @@ class FakeWaveDevice {
   void Run();
   void Notify(UINT message, WAVEHDR* header);
   void NoteMisuse(const char* text);
+  // Lock held: plays or captures `step` more bytes of the front buffer.
+  void Advance(WAVEHDR* header, DWORD step);
+  // Lock held: takes the finished front buffer off the queue, done.
+  WAVEHDR* PopDone();
 
   const Kind kind_;
   std::atomic<DWORD> rate_;
@@ -110,21 +137,25 @@ class FakeWaveDevice {
   std::atomic<int> opens_{0};
   std::atomic<int> closes_{0};
   std::atomic<int> resets_{0};
+  std::atomic<int> captures_{0};
   std::vector<unsigned char> played_;
   std::vector<DWORD> writtenLengths_;
   std::vector<std::string> misuse_;
   std::thread thread_;
 };
 
-// Binds the wave-in and wave-out members of `sys` to the given fakes for the scope (either
-// may be null: those members stay as they were).
+// Binds the wave-in and wave-out members of `sys` (the engine's devices), or of `winmm` (the
+// devices under the converting devices), to the given fakes for the scope (either may be null:
+// those members stay as they were).
 class FakeWaveBinding {
  public:
-  FakeWaveBinding(FakeWaveDevice* in, FakeWaveDevice* out);
+  enum class Seam { Platform, UnderConverting };
+  FakeWaveBinding(FakeWaveDevice* in, FakeWaveDevice* out, Seam seam = Seam::Platform);
   ~FakeWaveBinding();
   FakeWaveBinding(const FakeWaveBinding&) = delete;
   FakeWaveBinding& operator=(const FakeWaveBinding&) = delete;
 
  private:
-  PlatformServices saved_;
+  PlatformServices savedSys_;
+  WinmmWaveCalls savedWinmm_;
 };
