@@ -179,7 +179,7 @@ RecordRun RecordThroughDevices(const WAVEFORMATEX* format, DWORD milliseconds) {
     probe.recording = true;
   }
   ConvertingWaveInAddBuffer(device, &probe.headers[1], sizeof(WAVEHDR));
-  Sleep(milliseconds);
+  Sleep(milliseconds);  // the capture's length
   run.stopResult = ConvertingWaveInStop(device);
   MMTIME position{};
   position.wType = TIME_BYTES;

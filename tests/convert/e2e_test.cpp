@@ -123,7 +123,7 @@ TEST(ConvertE2E, AByteRateTheFileLiesAboutNeverHangsTheWindow) {
     } else {
       ASSERT_TRUE(opened.empty()) << opened;
       ASSERT_TRUE(app.ClickButton(IDC_RECORD));
-      Sleep(1000);
+      Sleep(1000);  // the recording's length
       ASSERT_TRUE(app.ClickButton(IDC_STOP));
       ASSERT_TRUE(WaitUntilIdle(app, 10000));
       EXPECT_TRUE(app.NoMessageBoxWithin(200));

@@ -219,7 +219,7 @@ std::thread AnswerChooser(WPARAM button, std::atomic<bool>& answered) {
   return std::thread([button, &answered] {
     for (int i = 0; i < 1000 && !answered; ++i) {
       if (HWND chooser = FindChooser()) {
-        Sleep(100);
+        Sleep(100);  // paces the answer as a user's, once the chooser has filled its lists
         PostMessageA(chooser, WM_COMMAND, button, 0);
         answered = true;
         return;

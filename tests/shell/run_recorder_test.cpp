@@ -56,11 +56,10 @@ TEST(RunRecorder, TheModalLoopHonoursCtrlO) {
   std::thread typist([] {
     for (int i = 0; i < 1000; ++i) {
       const HWND main = g_context.mainWindow;
+      // Posted messages are handled in order, so Exit comes after the keys.
       if (main && IsWindowVisible(main)) {
-        Sleep(50);
         PostMessageA(main, WM_KEYDOWN, 'O', 1);
         PostMessageA(main, WM_KEYUP, 'O', 0xC0000001);
-        Sleep(200);
         PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
         return;
       }
