@@ -128,7 +128,7 @@ TEST_F(IntegrityE2E, ClosingDuringPlaybackReleasesTheDeviceAndExitsWithZero) {
   const Bytes played = ReadWholeFile(PlaybackFilePath());
   EXPECT_GT(played.size(), 0u);
   EXPECT_LT(played.size(), payload.size());
-  EXPECT_TRUE(std::equal(played.begin(), played.end(), payload.begin()));
+  EXPECT_TRUE(PlayedWithOnlySilenceAdded(played, payload, 4, 0, true));
 }
 
 // ---- Recording over a longer take ----
