@@ -530,7 +530,7 @@ def main(argv):
             "%.3f s" % statistics.median(ours_floor),
             "%.3f s (minimal WINMM recorder)" % statistics.median(floor_floor),
             "%.2f" % statistics.median(pairs) if pairs else "n/a",
-            "goal: at most 1.1; ratio: median of the rounds' ratios (%s); wineserver's part "
+            "goal: at most 1.1; ratio: median of the rounds' ratios (%s); of which wineserver "
             "%.3f s vs %.3f s" % (", ".join("%.2f" % r for r in pairs),
                                   statistics.median(ours_server), statistics.median(floor_server)))
 

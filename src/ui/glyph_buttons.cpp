@@ -113,7 +113,7 @@ int InitButtonDrawing() {
 void DrawGlyphButton(const DRAWITEMSTRUCT* item) {
   if (!item || item->CtlType != ODT_BUTTON) return;
   // Loaded at the first paint and kept: every enabling change repaints buttons, and loading
-  // the strip each time was a good part of a repaint's cost. A load that fails is tried again
+  // the strip each time was much of a repaint's cost. A load that fails is tried again
   // at the next paint.
   static ScopedGdiObj<HBITMAP> strip;
   if (!strip) strip.reset(LoadBitmapA(g_instance, MAKEINTRESOURCEA(IDB_BUTTONS)));
