@@ -98,3 +98,35 @@ inline bool PlayedWithOnlySilenceAdded(const std::vector<unsigned char>& played,
     if (!silent(i)) return false;
   return i == played.size();
 }
+
+// True when `played` is a start of `expected` and then all of `expected` from byte `resumedAt`
+// on, each with only whole frames of silence put in between (as above): playback was moved to
+// `resumedAt` while it ran. The silence can fall anywhere, including between the two pieces
+// while the device waits for the moved playback's first block. `*headBytes` receives the
+// length of the first piece as played.
+inline bool PlayedAStartThenFrom(const std::vector<unsigned char>& played,
+                                 const std::vector<unsigned char>& expected, std::size_t resumedAt,
+                                 std::size_t frameBytes, unsigned char silence,
+                                 std::size_t* headBytes) {
+  if (frameBytes == 0 || played.size() % frameBytes != 0 || resumedAt % frameBytes != 0 ||
+      expected.size() % frameBytes != 0 || resumedAt > expected.size())
+    return false;
+  // The second piece runs to the end, so it is matched from the end backwards.
+  std::size_t i = played.size(), j = expected.size();
+  while (j > resumedAt) {
+    if (i < frameBytes) return false;
+    if (std::equal(expected.begin() + (j - frameBytes), expected.begin() + j,
+                   played.begin() + (i - frameBytes))) {
+      i -= frameBytes;
+      j -= frameBytes;
+    } else if (std::all_of(played.begin() + (i - frameBytes), played.begin() + i,
+                           [&](unsigned char b) { return b == silence; })) {
+      i -= frameBytes;
+    } else {
+      return false;
+    }
+  }
+  *headBytes = i;
+  const std::vector<unsigned char> head(played.begin(), played.begin() + i);
+  return PlayedWithOnlySilenceAdded(head, expected, frameBytes, silence, true);
+}
