@@ -67,7 +67,8 @@ TEST_F(WaveE2E, NamingAnExistingFileAsksBeforeReplacingIt) {
   const std::string path = folder.file("existing.wav");
   ASSERT_TRUE(WriteWholeFile(path, Bytes(3000, 0x5A)));
   app.PostCommand(IDM_NEW, 0, nullptr, false);
-  // The dialog stays open while it asks.
+  // The dialog stays open while it asks (so the answer's wait for it to close runs out).
+  ASSERT_NE(app.WaitForFileDialog(), nullptr);
   EXPECT_FALSE(app.AnswerFileDialog(path, 1500));
   const auto question = app.WaitForMessageBox();
   ASSERT_TRUE(question.has_value());
