@@ -128,7 +128,7 @@ int Startup(int runs, const std::string& ours, const std::string& bare, const st
   return 0;
 }
 
-// ---- The recorder with a new 16-bit stereo file ----
+// ---- The recorder with a new PCM file ----
 
 // The devices are those of the ALSA profile in our own Unix environment (bench.py sets it).
 bool StartWithNewFile(RecorderApp& app, const std::string& path,
@@ -137,13 +137,8 @@ bool StartWithNewFile(RecorderApp& app, const std::string& path,
   if (!app.Start()) return Fail("start: " + app.LastError()), false;
   app.PostCommand(IDM_NEW);
   if (!app.AnswerFileDialog(path)) return Fail("the Save dialog did not take " + path), false;
-  // Wine's attribute lines go on with the byte rate after the text that the details show.
-  auto chooser = app.ReadFormatChooser();
-  if (!chooser) return Fail("no format chooser"), false;
-  int index = -1;
-  for (std::size_t i = 0; i < chooser->attributeChoices.size(); ++i)
-    if (chooser->attributeChoices[i].rfind(attributes, 0) == 0) index = static_cast<int>(i);
-  if (chooser->tag != "PCM" || index < 0 || !app.AnswerFormatChooser({}, index))
+  const auto chosen = app.AnswerFormatChooserByText("PCM", attributes);
+  if (!chosen || chosen->tag != "PCM")
     return Fail("the format chooser did not offer " + std::string(attributes)), false;
   if (!app.Sync() || !app.IsControlEnabled(IDC_RECORD))
     return Fail("Record is not enabled after New"), false;

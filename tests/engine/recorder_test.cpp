@@ -14,10 +14,10 @@
 #include "app/main_dialog.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_fixture.h"
-#include "support/fake_wave_device.h"
 #include "engine/player.h"
 #include "engine/recorder.h"
 #include "resources/resource.h"
+#include "support/fake_wave_device.h"
 #include "wave/format.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include "app/context.h"
 #include "app/main_dialog.h"
 #include "engine/engine_fixture.h"
-#include "support/fake_wave_device.h"
 #include "engine/player.h"
 #include "engine/recorder.h"
 #include "resources/resource.h"
+#include "support/fake_wave_device.h"
 #include "support/watchdog.h"
 #include "wave/format.h"
 

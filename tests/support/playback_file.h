@@ -64,6 +64,13 @@ inline void WaitForPlayedFile() {
   }
 }
 
+// True when the `frameBytes` bytes from `at` are all `silence`.
+inline bool SilentFrame(const std::vector<unsigned char>& bytes, std::size_t at,
+                        std::size_t frameBytes, unsigned char silence) {
+  return std::all_of(bytes.begin() + at, bytes.begin() + at + frameBytes,
+                     [&](unsigned char b) { return b == silence; });
+}
+
 // True when `played` is `expected` with nothing changed, dropped or repeated, apart from whole
 // frames of silence put in between. Wine's output device writes a period of silence whenever
 // its buffer ran dry before the program refilled it, which a loaded machine can cause; that
@@ -76,11 +83,7 @@ inline bool PlayedWithOnlySilenceAdded(const std::vector<unsigned char>& played,
                                        std::size_t frameBytes, unsigned char silence,
                                        bool cutShort = false) {
   if (frameBytes == 0 || expected.size() % frameBytes != 0) return played == expected;
-  auto silent = [&](std::size_t at) {
-    for (std::size_t k = 0; k < frameBytes; ++k)
-      if (played[at + k] != silence) return false;
-    return true;
-  };
+  auto silent = [&](std::size_t at) { return SilentFrame(played, at, frameBytes, silence); };
   std::size_t i = 0, j = 0;
   while (j < expected.size()) {
     if (i + frameBytes > played.size())
@@ -119,8 +122,7 @@ inline bool PlayedAStartThenFrom(const std::vector<unsigned char>& played,
                    played.begin() + (i - frameBytes))) {
       i -= frameBytes;
       j -= frameBytes;
-    } else if (std::all_of(played.begin() + (i - frameBytes), played.begin() + i,
-                           [&](unsigned char b) { return b == silence; })) {
+    } else if (SilentFrame(played, i - frameBytes, frameBytes, silence)) {
       i -= frameBytes;
     } else {
       return false;

@@ -1,5 +1,7 @@
 #include "support/wave_builder.h"
 
+#include <cstddef>
+
 WAVEFORMATEX PcmWaveFormat(WORD channels, DWORD samplesPerSec, WORD bitsPerSample) {
   WAVEFORMATEX format{};
   format.wFormatTag = WAVE_FORMAT_PCM;
@@ -9,11 +11,6 @@ WAVEFORMATEX PcmWaveFormat(WORD channels, DWORD samplesPerSec, WORD bitsPerSampl
   format.nBlockAlign = static_cast<WORD>(channels * bitsPerSample / 8);
   format.nAvgBytesPerSec = samplesPerSec * format.nBlockAlign;
   return format;
-}
-
-void PutLe16(Bytes& bytes, uint16_t value) {
-  bytes.push_back(value & 0xFF);
-  bytes.push_back(value >> 8);
 }
 
 void PutLe32(Bytes& bytes, uint32_t value) {
@@ -53,16 +50,11 @@ Bytes Riff(const char* formType, std::initializer_list<Bytes> chunks,
 }
 
 Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits, bool withCbSize) {
-  Bytes format;
-  const uint16_t blockAlign = static_cast<uint16_t>(channels * ((bits + 7) / 8));
-  PutLe16(format, WAVE_FORMAT_PCM);
-  PutLe16(format, channels);
-  PutLe32(format, rate);
-  PutLe32(format, rate * blockAlign);
-  PutLe16(format, blockAlign);
-  PutLe16(format, bits);
-  if (withCbSize) PutLe16(format, 0);
-  return format;
+  // The record's fields lie as in the file, cbSize (0 here) at byte 16.
+  static_assert(offsetof(WAVEFORMATEX, cbSize) == 16);
+  const WAVEFORMATEX format = PcmWaveFormat(channels, rate, bits);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&format);
+  return Bytes(bytes, bytes + (withCbSize ? 18 : 16));
 }
 
 Bytes Samples(size_t count, unsigned char seed) {

@@ -15,7 +15,6 @@
 using Bytes = std::vector<unsigned char>;
 
 // ---- Little-endian fields and RIFF pieces ----
-void PutLe16(Bytes& bytes, std::uint16_t value);
 void PutLe32(Bytes& bytes, std::uint32_t value);
 std::uint16_t Le16(const Bytes& bytes, size_t offset);
 std::uint32_t Le32(const Bytes& bytes, size_t offset);
@@ -31,12 +30,6 @@ Bytes Riff(const char* formType, std::initializer_list<Bytes> chunks,
 Bytes PcmFormat(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
                 bool withCbSize = false);
 Bytes Samples(size_t count, unsigned char seed = 0x40);
-// The bytes of a format record, for a "fmt " chunk.
-inline Bytes FormatChunkBytes(const void* format, size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(format);
-  return Bytes(bytes, bytes + size);
-}
-
 // A PCM format record with consistent block align and byte rate, cbSize 0.
 WAVEFORMATEX PcmWaveFormat(WORD channels, DWORD samplesPerSec, WORD bitsPerSample);
 
