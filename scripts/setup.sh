@@ -5,12 +5,14 @@ set -euo pipefail
 
 # Both architectures: the two cross compilers, both Wine loaders and the ALSA plugins of each
 # (the PulseAudio capture profiles load them into the Wine process). fonts-wine holds Marlett,
-# which Wine draws the caption buttons with.
+# which Wine draws the caption buttons with. wixl builds the MSI packages (msitools reads them)
+# and zip packs the portable ones.
 PACKAGES=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake ninja-build googletest clang-format python3
   wine wine32:i386 wine64 fonts-wine
   xvfb xauth x11-utils x11-apps imagemagick
   sox alsa-utils pulseaudio pulseaudio-utils libasound2-plugins:amd64 libasound2-plugins:i386
+  wixl msitools zip unzip
 )
 
 missing=()

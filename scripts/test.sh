@@ -4,7 +4,8 @@
 # Installs what is missing, builds both programs (win32 and win64, scripts/build.sh) and runs
 # the tests inside a private environment for each architecture this machine can run
 # (scripts/test-env.sh: Xvfb, a fresh Wine prefix, PulseAudio with the known capture signal),
-# plus a clang-format check of src/ and tests/. Exits non-zero on any failure, and ends with a
+# plus a clang-format check of src/ and tests/, and the release packages made and tested
+# (scripts/test-packages.sh). Exits non-zero on any failure, and ends with a
 # summary of what ran on which architecture and what could not run, and why.
 #
 # Which architectures run is found by starting each of Wine's loaders (scripts/arch.sh). Where
@@ -119,6 +120,16 @@ for round in $(seq "$repeat"); do
   done
 done
 stop_hogs
+
+# The release packages, once whatever the repeat count: built optimised, installed, upgraded
+# and removed, each in a fresh environment of its own (scripts/test-packages.sh).
+echo "== packages"
+log="$repo/build/last-package-test.log"
+bash "$repo/scripts/test-packages.sh" 2>&1 | tee "$log"
+[ "${PIPESTATUS[0]}" = 0 ] || status=1
+mapfile -t package_results < <(grep '^packages: ' "$log")
+[ ${#package_results[@]} -gt 0 ] || package_results=("packages: not tested: the packages could not be made (see above)")
+summary+=("${package_results[@]}")
 
 echo "== summary"
 for line in "${summary[@]}"; do echo "$line"; done

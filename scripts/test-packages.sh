@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Usage: scripts/test-packages.sh
+#
+# Tests the release packages under Wine. Makes them (scripts/package.sh, into build/packages/),
+# makes a second set stamped with the next version (build/packages-upgrade/) to upgrade to,
+# and for each architecture this machine runs starts a fresh environment of that architecture
+# (scripts/test-env.sh: its own prefix, Xvfb and PulseAudio) and runs
+# tests/package/package_test.exe in it:
+#   - the MSI installed silently, the program started from the Start-menu shortcut's target
+#     and a second recorded with it, the upgrade (one "Add or remove programs" entry, the new
+#     version), the uninstall (nothing of ours left in Program Files or the Start menu, the
+#     recording and the user's settings still there);
+#   - in a 64-bit prefix, the 32-bit MSI as well: into "Program Files (x86)", its entry in the
+#     32-bit registry view, upgraded and removed (not run: Wine's 32-bit loader may not run);
+#   - the zip unpacked into a folder named "Prüfung 録音" and the program run from there.
+# Called by scripts/test.sh. Ends with one line per architecture, "packages: <arch>: ...", and
+# exits non-zero on any failure.
+set -uo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+RECORDER_REPO_DIR="$repo"
+# shellcheck source=arch.sh
+source "$repo/scripts/arch.sh"
+packages="$repo/build/packages"
+upgrades="$repo/build/packages-upgrade"
+
+windows_path() { local path="${1//\//\\}"; echo "Z:$path"; }
+
+# Inside the environment (scripts/test-env.sh runs this script again with --inside <arch>).
+if [ "${1:-}" = --inside ]; then
+  arch=$2
+  # Wine's installer would turn the Start-menu shortcut into a launcher in the Linux desktop's
+  # menu, outside the prefix.
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+  export ALSA_CONFIG_PATH="$repo/tests/alsa/fast.conf" RECORDER_ALSA_PROFILE=fast
+  name="AudioRecorder-$RECORDER_TEST_MSI_VERSION-$arch"
+  upgrade="AudioRecorder-$RECORDER_TEST_UPGRADE_VERSION-$arch"
+  export RECORDER_TEST_MSI RECORDER_TEST_UPGRADE_MSI RECORDER_TEST_UNZIPPED_IN
+  RECORDER_TEST_MSI="$(windows_path "$packages/$name.msi")"
+  RECORDER_TEST_UPGRADE_MSI="$(windows_path "$upgrades/$upgrade.msi")"
+  if [ "$arch" = win64 ]; then
+    export RECORDER_TEST_WOW_MSI RECORDER_TEST_WOW_UPGRADE_MSI
+    RECORDER_TEST_WOW_MSI="$(windows_path "$packages/AudioRecorder-$RECORDER_TEST_MSI_VERSION-win32.msi")"
+    RECORDER_TEST_WOW_UPGRADE_MSI="$(windows_path "$upgrades/AudioRecorder-$RECORDER_TEST_UPGRADE_VERSION-win32.msi")"
+  fi
+  unpacked="$RECORDER_ENV_DIR/unpacked"
+  mkdir -p "$unpacked/Prüfung 録音"
+  unzip -q "$packages/$name.zip" -d "$unpacked/Prüfung 録音" || exit 1
+  RECORDER_TEST_UNZIPPED_IN="$(windows_path "$unpacked")"
+  exec wine "$(recorder_arch_build_dir "$arch")/tests/package/package_test.exe"
+fi
+
+bash "$repo/scripts/setup.sh" >/dev/null || exit 1
+env -u RECORDER_PACKAGE_VERSION bash "$repo/scripts/package.sh" || exit 1
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$repo/build/release/win64/CMakeCache.txt")"
+next="${version%.*}.$((${version##*.} + 1))"
+RECORDER_PACKAGE_VERSION="$next" RECORDER_PACKAGE_DIR="$upgrades" bash "$repo/scripts/package.sh" ||
+  exit 1
+export RECORDER_TEST_MSI_VERSION="$version" RECORDER_TEST_UPGRADE_VERSION="$next"
+
+status=0
+results=()
+for arch in $RECORDER_ARCHES; do
+  if ! recorder_arch_probe "$arch"; then
+    results+=("packages: $arch: not run: $RECORDER_ARCH_WHY")
+    continue
+  fi
+  bash "$repo/scripts/build.sh" --arch "$arch" package_test || exit 1
+  echo "== package tests: $arch"
+  started=$SECONDS
+  RECORDER_ARCH="$arch" timeout -k 10 900 bash "$repo/scripts/test-env.sh" \
+    bash "$repo/scripts/test-packages.sh" --inside "$arch"
+  code=$?
+  elapsed=$((SECONDS - started))
+  what="MSI install, run, upgrade, uninstall; zip in a non-ASCII folder"
+  [ "$arch" = win64 ] && what="$what; the 32-bit MSI into Program Files (x86)"
+  if [ "$code" = 0 ]; then
+    results+=("packages: $arch: passed ($what) in ${elapsed} s")
+  else
+    results+=("packages: $arch: FAILED (exit code $code) in ${elapsed} s")
+    status=1
+  fi
+done
+for line in "${results[@]}"; do echo "$line"; done
+exit $status
