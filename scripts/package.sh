@@ -75,6 +75,7 @@ EOF
 }
 
 mkdir -p "$out"
+out="$(cd "$out" && pwd)"
 for arch in $arches; do
   recorder_arch_valid "$arch" || { echo "package: unknown architecture $arch" >&2; exit 2; }
   build="$release_root/$arch"
