@@ -170,8 +170,8 @@ bool SettingsSaved() {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
     return false;
-  const bool saved = RegQueryValueExA(key, "Placement", nullptr, nullptr, nullptr, nullptr) ==
-                     ERROR_SUCCESS;
+  const bool saved =
+      RegQueryValueExA(key, "Placement", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
   RegCloseKey(key);
   return saved;
 }
@@ -202,15 +202,15 @@ void CheckLifecycle(const Packages& packages, WhileInstalled whileInstalled) {
   EXPECT_EQ(entries[0].publisher, "Velmora");
   // The entry's icon: Windows Installer keeps it under the product code (Wine does not name it
   // in the entry itself).
-  EXPECT_TRUE(Exists(Folder(CSIDL_WINDOWS) + "\\Installer\\" + entries[0].key +
-                     "\\AudioRecorder.ico"))
+  EXPECT_TRUE(
+      Exists(Folder(CSIDL_WINDOWS) + "\\Installer\\" + entries[0].key + "\\AudioRecorder.ico"))
       << "no icon for " << entries[0].key;
   auto shortcuts = Shortcuts();
   ASSERT_EQ(shortcuts.size(), 1u) << "one Start-menu shortcut";
   const std::string target = ShortcutTarget(shortcuts[0]);
   EXPECT_TRUE(SameFile(target, program)) << "the shortcut starts " << target;
   whileInstalled(target);
-  if (HasFatalFailure()) return;
+  if (::testing::Test::HasFatalFailure()) return;
 
   ASSERT_EQ(Msiexec("/i", packages.upgradeMsi), 0u) << "silent upgrade to " << packages.upgradeMsi;
   entries = ArpEntries(packages.view);
@@ -256,9 +256,9 @@ TEST(PackageE2E, MsiInstallsSilentlyRunsFromItsShortcutUpgradesInPlaceAndUninsta
 }
 
 TEST(PackageE2E, The32BitMsiInstallsIntoProgramFilesX86OnA64BitSystem) {
-  Packages packages{Env("RECORDER_TEST_WOW_MSI"), Env("RECORDER_TEST_WOW_UPGRADE_MSI"),
+  Packages packages{Env("RECORDER_TEST_WOW_MSI"),     Env("RECORDER_TEST_WOW_UPGRADE_MSI"),
                     Env("RECORDER_TEST_MSI_VERSION"), Env("RECORDER_TEST_UPGRADE_VERSION"),
-                    CSIDL_PROGRAM_FILESX86, KEY_WOW64_32KEY};
+                    CSIDL_PROGRAM_FILESX86,           KEY_WOW64_32KEY};
   if (packages.msi.empty()) GTEST_SKIP() << "no 32-bit packages given for a 64-bit system";
   ASSERT_FALSE(SameFile(Folder(CSIDL_PROGRAM_FILESX86), Folder(CSIDL_PROGRAM_FILES)));
   CheckLifecycle(packages, [&](const std::string&) {
