@@ -2,8 +2,8 @@
 # Usage: scripts/package.sh [--arch win32|win64|all]
 #
 # Builds the program optimised (Release, the AudioRecorder target alone, without the tests) for
-# each architecture in its own folder (build/release/<arch>) and makes, in build/packages/
-# (or $RECORDER_PACKAGE_DIR):
+# each architecture in its own folder (build/release/<arch>; RECORDER_BUILD_DIR names another
+# folder than build) and makes, in build/packages/ (or $RECORDER_PACKAGE_DIR):
 #   AudioRecorder-<version>-win32.zip, -win64.zip   the program and a short README.txt, to run
 #                                                   from any folder without installing
 #   AudioRecorder-<version>-win32.msi, -win64.msi   Windows Installer packages (wixl, from
@@ -24,8 +24,9 @@ if [ "${1:-}" = "--arch" ]; then
   shift 2
 fi
 [ "$arches" = all ] && arches="$RECORDER_ARCHES"
-out="${RECORDER_PACKAGE_DIR:-$repo/build/packages}"
-release_root="${RECORDER_BUILD_DIR:-$repo/build}/release"
+build_root="${RECORDER_BUILD_DIR:-$repo/build}"
+out="${RECORDER_PACKAGE_DIR:-$build_root/packages}"
+release_root="$build_root/release"
 
 for tool in wixl zip sha256sum python3; do
   command -v "$tool" >/dev/null || { echo "package: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }

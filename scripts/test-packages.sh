@@ -20,8 +20,9 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 RECORDER_REPO_DIR="$repo"
 # shellcheck source=arch.sh
 source "$repo/scripts/arch.sh"
-packages="$repo/build/packages"
-upgrades="$repo/build/packages-upgrade"
+build_root="${RECORDER_BUILD_DIR:-$repo/build}"
+packages="$build_root/packages"
+upgrades="$build_root/packages-upgrade"
 
 windows_path() { local path="${1//\//\\}"; echo "Z:$path"; }
 
@@ -50,8 +51,8 @@ if [ "${1:-}" = --inside ]; then
 fi
 
 bash "$repo/scripts/setup.sh" >/dev/null || exit 1
-env -u RECORDER_PACKAGE_VERSION bash "$repo/scripts/package.sh" || exit 1
-version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$repo/build/release/win64/CMakeCache.txt")"
+env -u RECORDER_PACKAGE_VERSION -u RECORDER_PACKAGE_DIR bash "$repo/scripts/package.sh" || exit 1
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_root/release/win64/CMakeCache.txt")"
 next="${version%.*}.$((${version##*.} + 1))"
 RECORDER_PACKAGE_VERSION="$next" RECORDER_PACKAGE_DIR="$upgrades" bash "$repo/scripts/package.sh" ||
   exit 1
