@@ -159,13 +159,12 @@ void Encode(ConvertingIn& device, const BYTE* pcm, DWORD count) {
 }
 
 // Completes a carried partial block with silence, so that everything captured is kept
-// and the data stays whole blocks.
+// and the data stays whole blocks. What the codec took nothing of may be several blocks.
 void FlushCarried(ConvertingIn& device) {
   if (device.carried == 0) return;
   const BYTE silence = device.pcm.wBitsPerSample == 8 ? 0x80 : 0x00;
-  std::memset(device.encoder.source() + device.carried, silence,
-              device.sourceBlock - device.carried);
-  device.carried = device.sourceBlock;
+  device.carried = PadToWholeBlocks(device.encoder.source(), device.carried, device.sourceBlock,
+                                    device.encoder.sourceCapacity(), silence);
   EncodeCarried(device);
   device.carried = 0;
 }

@@ -421,10 +421,11 @@ MMRESULT WINAPI ConvertingWaveOutWrite(HWAVEOUT handle, LPWAVEHDR header, UINT s
   }
   Decode(*device);
   const MMRESULT refused = WriteWaiting(lock, *device);
-  if (refused != 0 && CallbackScope::OwnDepth(device) == 0) {
+  if (refused != 0) {
     // The device took nothing and nothing plays, so no completion will ever return this
     // header: the caller hears of it now, as from a write the device refused, and gets the
-    // header back unqueued. Headers before it come back with the caller's Reset.
+    // header back unqueued; also inside our own callback, where a caller refilling from its
+    // completion would otherwise wait for ever. Headers before it come back with Reset.
     if (!device->deliveries.finished.Remove(header)) {
       if (device->cursor == header) {
         device->cursor = nullptr;

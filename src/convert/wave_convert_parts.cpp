@@ -4,6 +4,7 @@
 // question of which formats this computer can record.
 #include "convert/wave_convert_parts.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -257,6 +258,17 @@ void WaitForCallbacks(std::unique_lock<std::mutex>& lock, std::condition_variabl
                       const void* device, const std::atomic<int>& active) {
   const int own = CallbackScope::OwnDepth(device);
   changed.wait(lock, [&] { return active <= own; });
+}
+
+DWORD PadToWholeBlocks(BYTE* source, DWORD carried, DWORD block, DWORD capacity, BYTE silence) {
+  carried = std::min(carried, capacity);
+  if (block == 0) return 0;
+  const DWORD partial = carried % block;
+  if (partial == 0) return carried;
+  const DWORD whole = carried - partial;
+  if (block - partial > capacity - carried) return whole;
+  std::memset(source + carried, silence, block - partial);
+  return whole + block;
 }
 
 }  // namespace wave_convert

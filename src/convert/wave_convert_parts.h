@@ -221,4 +221,10 @@ inline void MarkDone(WAVEHDR* header) {
   header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
 }
 
+// The encoder's input at the end of a recording: `carried` bytes at `source`, which may be
+// more than one block when the codec took nothing of them. Completes the last partial block
+// with `silence`, within `capacity`, and answers the bytes that now make whole blocks; every
+// carried byte stays as it was. A partial block with no room to complete it is left out.
+DWORD PadToWholeBlocks(BYTE* source, DWORD carried, DWORD block, DWORD capacity, BYTE silence);
+
 }  // namespace wave_convert

@@ -13,14 +13,15 @@
 //
 // Repositioning parks every buffer the device returns, resets the device, and only then moves
 // the position and refills the parked buffers from the new place: no buffer filled from the
-// new place can be handed back unplayed by the reset.
+// new place can be handed back unplayed by the reset. Playback then reads on from the new place
+// whatever happened before it: an end already seen (the last chunk read, its notice posted) or
+// a read limit lowered by a short read belongs to the old place.
 #include "engine/player.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <mutex>
-#include <utility>
 
 #include "app/context.h"
 #include "app/display.h"
@@ -42,7 +43,8 @@ enum class Outcome { Going, Ended, WriteFailed };
 std::atomic<HWAVEOUT> g_waveOut{nullptr};
 std::atomic<Phase> g_phase{Phase::Off};
 std::atomic<LONG> g_serial{0};
-std::atomic<bool> g_endPosted{false};
+// The serial whose end notice has been posted: one per run, and one per reposition.
+std::atomic<LONG> g_endNoticeSerial{0};
 
 // Guards the playback file and its read position, the pool's fill bookkeeping
 // (currentBuffer, ChunkLength, the header lengths), position, morePlayData and the queue of
@@ -52,6 +54,8 @@ HMMIO g_file = nullptr;
 // Payload bytes that can be read: dataSize, less when the file ends early or would pass what
 // the file services can seek to.
 DWORD g_readLimit = 0;
+// A buffer the device refused this run: its notice is on its way and ends the run.
+bool g_writeRefused = false;
 // The run's full buffer length, whole blocks of the format. Every buffer is this long except
 // the true final one, so the read position stays on a block boundary after any reposition.
 DWORD g_fullChunk = 0;
@@ -63,11 +67,19 @@ bool g_writing = false;  // a thread is handing the waiting buffers to the devic
 int g_inFlight = 0;      // buffers handed (or being handed) to the device, not yet returned
 
 // Window's thread only.
-bool g_runActive = false;          // from the open of the device to its release
-bool g_stopping = false;           // StopPlayback is under way (message boxes run a message loop)
-bool g_deviceKeptBuffers = false;  // the device had not handed every buffer back after a reset
+bool g_runActive = false;  // from the open of the device to its release
+bool g_stopping = false;   // StopPlayback is under way (message boxes run a message loop)
 
 constexpr UINT OpenFlags = CALLBACK_FUNCTION | WAVE_ALLOWSYNC;
+
+// The payload bytes the file services can reach: dataSize, or less when the data would pass
+// the largest offset they seek to.
+DWORD ReachableData() {
+  const DWORD room = g_context.dataOffset < engine::MaxFileOffset
+                         ? static_cast<DWORD>(engine::MaxFileOffset - g_context.dataOffset)
+                         : 0;
+  return std::min<DWORD>(g_context.dataSize, room);
+}
 
 // g_lock held. Moves the file to payload byte `position`; a place that cannot be reached
 // ends the readable data there.
@@ -94,6 +106,7 @@ Outcome WriteWaiting(std::unique_lock<std::mutex>& lock, HWAVEOUT device) {
     lock.lock();
     if (result != MMSYSERR_NOERROR) {
       --g_inFlight;
+      g_writeRefused = true;
       outcome = Outcome::WriteFailed;
       break;
     }
@@ -121,29 +134,32 @@ Outcome RefillAndWrite(std::unique_lock<std::mutex>& lock, HWAVEOUT device, int 
   return WriteWaiting(lock, device);
 }
 
-// Any thread.
-void PostOutcome(Outcome outcome) {
+// Any thread. `serial` is the one in force when the outcome was reached (read under g_lock):
+// a reposition since then gives the moved run a new one, and this notice is ignored.
+void PostOutcome(Outcome outcome, LONG serial) {
   if (outcome == Outcome::Ended) {
-    if (!g_endPosted.exchange(true))
-      engine::PostEngineNotify(engine::NotifyReason::PlayEnded, g_serial);
+    if (g_endNoticeSerial.exchange(serial) != serial)
+      engine::PostEngineNotify(engine::NotifyReason::PlayEnded, serial);
   } else if (outcome == Outcome::WriteFailed) {
-    engine::PostEngineNotify(engine::NotifyReason::PlayWriteFailed, g_serial);
+    engine::PostEngineNotify(engine::NotifyReason::PlayWriteFailed, serial);
   }
 }
 
 // Window's thread: fills and queues buffer `index`; on a refused buffer stops and reports.
 int QueueHeader(HWND window, int index) {
   Outcome outcome;
+  LONG serial;
   {
     std::unique_lock lock(g_lock);
     if (g_phase != Phase::Running) return 0;
     outcome = RefillAndWrite(lock, g_waveOut, index);
+    serial = g_serial;
   }
   if (outcome == Outcome::WriteFailed) {
     StopPlayback(window, 1);
     return ReportError(window, "Error writing wave buffer.", -1);
   }
-  PostOutcome(outcome);
+  PostOutcome(outcome, serial);
   return 0;
 }
 
@@ -157,10 +173,12 @@ bool NothingAtTheDevice() {
   return g_inFlight <= 0;
 }
 
-// Window's thread, after a reset: true once the device has handed every buffer back. One
-// that keeps them past the wait is given them for good (ReleasePlayback).
-void WaitForReturnedBuffers() {
-  if (!engine::WaitUntil(NothingAtTheDevice)) g_deviceKeptBuffers = true;
+// Window's thread: resets the device and waits until it has handed every buffer back. A
+// reset the device refuses returns nothing, so there is nothing to wait for: its buffers come
+// back as they are played. A device that keeps them past the wait may still return them
+// later; ReleasePlayback judges by what is at the device then.
+void ResetAndWait(HWAVEOUT device) {
+  if (sys.waveOutReset(device) == MMSYSERR_NOERROR) engine::WaitUntil(NothingAtTheDevice);
 }
 
 }  // namespace
@@ -172,8 +190,10 @@ int StartPlayback(HWND window) {
   if (!AudioBuffersReady()) return ReportError(window, "Error allocating wave buffer memory.", -1);
   g_pool.currentBuffer = 0;
 
+  // The slider at its last block stands at the end, whether or not the data ends on a block:
+  // Play then starts from the beginning rather than play the fraction of a block past it.
   DWORD position = SliderBytePosition();
-  if (position == g_context.dataSize) {
+  if (BlocksInData(position) >= BlocksInData(g_context.dataSize)) {
     SliderMessage(TBM_SETPOS, 0);
     position = 0;
   }
@@ -187,9 +207,8 @@ int StartPlayback(HWND window) {
     return ReportError(window, "Error opening wave out device.", -1);
   g_waveOut = device;
   g_serial = engine::NextRunSerial();
-  g_endPosted = false;
+  g_endNoticeSerial = 0;
   g_runActive = true;
-  g_deviceKeptBuffers = false;
   g_context.deviceOpen = true;
   ResetAudioBuffers();
 
@@ -207,10 +226,8 @@ int StartPlayback(HWND window) {
   {
     std::lock_guard lock(g_lock);
     g_file = file;
-    const DWORD room = g_context.dataOffset < engine::MaxFileOffset
-                           ? static_cast<DWORD>(engine::MaxFileOffset - g_context.dataOffset)
-                           : 0;
-    g_readLimit = std::min<DWORD>(g_context.dataSize, room);
+    g_readLimit = ReachableData();
+    g_writeRefused = false;
     g_fullChunk = g_pool.ChunkLength;
     g_waitingCount = 0;
     g_parkedCount = 0;
@@ -223,12 +240,28 @@ int StartPlayback(HWND window) {
     g_phase = Phase::Running;
   }
 
-  if (QueueHeader(window, 0) != 0) return -4;
+  // Both buffers are filled before the first reaches the device: a device that finished the
+  // first before the second was filled would run dry at the very start.
+  Outcome outcome;
+  LONG serial;
+  DWORD shown;
+  {
+    std::unique_lock lock(g_lock);
+    Refill(0);
+    shown = g_context.position;  // one buffer ahead of the start, until the first tick
+    Refill(1);
+    outcome = WriteWaiting(lock, device);
+    serial = g_serial;
+  }
+  if (outcome == Outcome::WriteFailed) {
+    StopPlayback(window, 1);
+    return ReportError(window, "Error writing wave buffer.", -4);
+  }
   g_context.state = RecorderState::Playing;
   SetTimer(window, IDT_PLAY, 250, nullptr);
-  ShowPosition(window, g_context.position);
+  ShowPosition(window, shown);
   UpdateControlStates(window);
-  QueueHeader(window, 1);
+  PostOutcome(outcome, serial);
   return 0;
 }
 
@@ -279,6 +312,7 @@ void CALLBACK PlayCallback(HWAVEOUT device, UINT message, DWORD_PTR, DWORD_PTR p
   if (message != WOM_DONE || device != g_waveOut.load()) return;
   const int index = reinterpret_cast<WAVEHDR*>(param1) == g_pool.headers[1] ? 1 : 0;
   Outcome outcome;
+  LONG serial;
   {
     std::unique_lock lock(g_lock);
     if (g_phase == Phase::Off) return;
@@ -292,8 +326,9 @@ void CALLBACK PlayCallback(HWAVEOUT device, UINT message, DWORD_PTR, DWORD_PTR p
     // The end is seen one completion late: the fill that found no data cleared the flag,
     // and this is the completion of the last buffer queued.
     outcome = g_context.morePlayData ? RefillAndWrite(lock, device, index) : Outcome::Ended;
+    serial = g_serial;
   }
-  PostOutcome(outcome);
+  PostOutcome(outcome, serial);
 }
 
 // Window's thread.
@@ -312,8 +347,7 @@ void StopPlayback(HWND window, int keepText) {
   }
   // A buffer being handed over right now reaches the device before the reset returns it.
   engine::WaitUntil(NoThreadWriting);
-  sys.waveOutReset(device);
-  WaitForReturnedBuffers();
+  ResetAndWait(device);
   KillTimer(window, IDT_PLAY);
   if (!keepText) ShowPosition(window, g_context.position);
   ReleasePlayback(window);
@@ -326,12 +360,13 @@ void ReleasePlayback(HWND window) {
   if (!g_runActive) return;
   g_runActive = false;
   const HWAVEOUT device = g_waveOut;
+  bool kept;
   {
     std::lock_guard lock(g_lock);
     g_phase = Phase::Stopping;
+    kept = g_inFlight > 0;
   }
   // Headers the device still holds are neither unprepared nor used again.
-  const bool kept = std::exchange(g_deviceKeptBuffers, false);
   if (!kept &&
       (sys.waveOutUnprepareHeader(device, g_pool.headers[0], sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
        sys.waveOutUnprepareHeader(device, g_pool.headers[1], sizeof(WAVEHDR)) != MMSYSERR_NOERROR))
@@ -359,14 +394,17 @@ void SeekPlayback(HWND window, DWORD bytePosition) {
     if (g_phase != Phase::Running) return;
     g_phase = Phase::Seeking;
     g_parkedCount = 0;
+    // An end notice already on its way belongs to the old place: the moved run gets a serial
+    // of its own. A refused buffer's notice keeps the old one: that run is over either way.
+    if (!g_writeRefused) g_serial = engine::NextRunSerial();
   }
   // A buffer being handed over right now holds sound from the old place; once it is at the
   // device the reset returns it with the others, and every returned buffer is parked.
   engine::WaitUntil(NoThreadWriting);
-  sys.waveOutReset(device);
-  WaitForReturnedBuffers();
+  ResetAndWait(device);
 
   Outcome outcome;
+  LONG serial;
   {
     std::unique_lock lock(g_lock);
     // Filled from the old place and not handed over yet: refilled like the returned ones.
@@ -375,18 +413,21 @@ void SeekPlayback(HWND window, DWORD bytePosition) {
     g_waitingCount = 0;
     g_context.position = bytePosition;
     g_context.playStart = bytePosition;
+    g_readLimit = ReachableData();
+    g_context.morePlayData = true;
     SeekFile(bytePosition);
     g_phase = Phase::Running;
     for (int i = 0; i < g_parkedCount; ++i) Refill(g_parked[i]);
     g_parkedCount = 0;
     outcome = WriteWaiting(lock, device);
+    serial = g_serial;
   }
   if (outcome == Outcome::WriteFailed) {
     StopPlayback(window, 1);
     ReportError(window, "Error writing wave buffer.");
     return;
   }
-  PostOutcome(outcome);
+  PostOutcome(outcome, serial);
 }
 
 // Window's thread.

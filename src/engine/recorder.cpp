@@ -21,6 +21,7 @@
 #include "app/report.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_internal.h"
+#include "engine/stall_watch.h"
 #include "platform/services.h"
 #include "platform/wave_devices.h"
 #include "resources/resource.h"
@@ -66,32 +67,8 @@ bool g_deviceKeptBuffers = false;  // the device had not handed every buffer bac
 // A failure to write the final sizes, kept to be told together with a stored failure.
 const char* g_finishProblem = nullptr;
 
-// A device whose driver or sound server goes away mid-recording returns no more buffers and
-// stops counting, and the run would go on for ever. The record tick watches for that: no
-// progress of the captured count nor of the bytes written for the run's limit, over at least
-// StallTicks ticks in a row (so a window thread that was itself starved and has just woken
-// does not mistake its own absence for the device's), ends the run. The limit is two buffers'
-// duration and never below MinStallLimitMs (well above a capture device's start-up delay): a
-// healthy device returns a buffer within one buffer's duration, so the bytes written move
-// within the limit even where the position count does not. Window's thread only.
-constexpr DWORD MinStallLimitMs = 5000;
-constexpr int StallTicks = 10;
-struct StallWatch {
-  DWORD captured = 0;
-  DWORD written = 0;
-  DWORD since = 0;
-  int quietTicks = 0;
-  DWORD limitMs = MinStallLimitMs;
-};
-StallWatch g_watch;
-
-// Two buffers' duration at the current format, at least MinStallLimitMs.
-DWORD StallLimitMs() {
-  const DWORD rate = CurrentFormat ? CurrentFormat->nAvgBytesPerSec : 0;
-  if (rate == 0) return MinStallLimitMs;
-  const DWORDLONG twoBuffers = DWORDLONG{2} * g_pool.ChunkLength * 1000 / rate + 1;
-  return static_cast<DWORD>(std::clamp<DWORDLONG>(twoBuffers, MinStallLimitMs, 0x7FFFFFFF));
-}
+// The stall watch of this run (engine/stall_watch.h). Window's thread only.
+engine::StallWatch g_watch;
 
 constexpr UINT OpenFlags = CALLBACK_FUNCTION | WAVE_ALLOWSYNC;
 constexpr DWORD ReadWriteBuffered = MMIO_READWRITE | MMIO_ALLOCBUF;
@@ -231,17 +208,6 @@ void ReportStoredFailure(HWND window) {
   }
 }
 
-// Window's thread, from the record tick: true once the run has made no progress for the limit.
-bool DeviceStalled(DWORD captured, DWORD written) {
-  const DWORD now = GetTickCount();
-  if (captured != g_watch.captured || written != g_watch.written) {
-    g_watch = {captured, written, now, 0};
-    return false;
-  }
-  ++g_watch.quietTicks;
-  return g_watch.quietTicks >= StallTicks && now - g_watch.since >= g_watch.limitMs;
-}
-
 // Window's thread: a start that fails after the file was opened closes it again.
 int AbandonStart(HWND window, HMMIO file, const char* message, int code) {
   if (file) sys.mmioClose(file, 0);
@@ -336,7 +302,9 @@ int StartRecording(HWND window) {
   SliderMessage(TBM_SETPOS, 0);
   g_context.state = RecorderState::Recording;
   UpdateControlStates(window);
-  g_watch = {0, g_context.position, GetTickCount(), 0, StallLimitMs()};
+  engine::StartStallWatch(
+      g_watch, g_context.position, GetTickCount(),
+      engine::StallLimitMs(CurrentFormat ? CurrentFormat->nAvgBytesPerSec : 0, g_pool.ChunkLength));
   SetTimer(window, IDT_RECORD, 200, nullptr);
   return QueueRecordBuffer(window) != 0 ? -6 : 0;
 }
@@ -419,7 +387,7 @@ void RecordTick(HWND window) {
     ShowDataSize(window, captured);
   }
   ShowPosition(window, captured);
-  if (!g_stopping && DeviceStalled(deviceCount, position)) {
+  if (!g_stopping && engine::DeviceStalled(g_watch, deviceCount, position, GetTickCount())) {
     Failure none = Failure::None;
     g_failure.compare_exchange_strong(none, Failure::DeviceStalled);
     StopRecording(window);

@@ -148,6 +148,17 @@ void CALLBACK OnInput(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PT
   ConvertingWaveInAddBuffer(device, header, sizeof(WAVEHDR));
 }
 
+// Coded bytes in `milliseconds` of sound, in whole blocks and at least one, from the sample
+// rate and the samples a block holds (the block-coded formats say so in their first extra
+// field; the others hold one per channel): the header's byte rate may be anything.
+DWORD CodedBytesIn(const WAVEFORMATEX* format, DWORD milliseconds) {
+  const DWORDLONG perBlock =
+      format->cbSize >= sizeof(WORD) ? *reinterpret_cast<const WORD*>(format + 1) : 1;
+  const DWORDLONG blocks =
+      DWORDLONG{format->nSamplesPerSec} * milliseconds / 1000 / std::max<DWORDLONG>(perBlock, 1);
+  return static_cast<DWORD>(std::max<DWORDLONG>(blocks, 1) * format->nBlockAlign);
+}
+
 }  // namespace
 
 RecordRun RecordThroughDevices(const WAVEFORMATEX* format, DWORD milliseconds) {
@@ -179,7 +190,14 @@ RecordRun RecordThroughDevices(const WAVEFORMATEX* format, DWORD milliseconds) {
     probe.recording = true;
   }
   ConvertingWaveInAddBuffer(device, &probe.headers[1], sizeof(WAVEHDR));
-  Sleep(milliseconds);  // the capture's length
+  // The capture's length: until that much sound has reached the headers.
+  const DWORD wanted = CodedBytesIn(format, milliseconds);
+  PollUntil(5 * milliseconds + 10000, [&] {
+    MMTIME now{};
+    now.wType = TIME_BYTES;
+    return ConvertingWaveInGetPosition(device, &now, sizeof(now)) == MMSYSERR_NOERROR &&
+           now.u.cb >= wanted;
+  });
   run.stopResult = ConvertingWaveInStop(device);
   MMTIME position{};
   position.wType = TIME_BYTES;

@@ -9,6 +9,7 @@
 #include <mmreg.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -16,6 +17,7 @@
 #include <set>
 #include <thread>
 
+#include "convert/wave_convert_parts.h"
 #include "convert_support.h"
 #include "platform/wave_devices.h"
 #include "support/fake_wave_device.h"
@@ -247,6 +249,57 @@ TEST_F(OverFakes, AWriteTheDeviceRefusesNeverLeavesPlaybackHanging) {
     EXPECT_EQ(ConvertingWaveOutClose(device), 0u);
     client.Clear();
     out.fail.refuseQueueNumber = 0;
+  }
+}
+
+// The device goes away during compressed playback: the caller refills from its completion, and
+// that write, with nothing left playing, is refused to it as a write outside the callback is.
+TEST_F(OverFakes, AWriteRefusedInsideTheCallbackIsToldToTheCaller) {
+  const HWAVEOUT device = OpenOut();
+  Header h(20 * block);
+  std::atomic<MMRESULT> rewrite{0};
+  std::atomic<int> rewrites{0};
+  client.onReturn = [&](WAVEHDR* header) {
+    if (rewrites++ == 0) rewrite = ConvertingWaveOutWrite(device, header, sizeof(WAVEHDR));
+  };
+  out.fail.refuseQueueNumber = 2;
+  out.fail.refuseEveryLater = true;
+  ASSERT_EQ(Write(device, h), 0u);
+  ASSERT_TRUE(PollUntil(3000, [&] { return rewrites > 0; })) << "the header never came back";
+  EXPECT_NE(rewrite.load(), 0u) << "the refused write was swallowed";
+  EXPECT_FALSE(h.header.dwFlags & WHDR_INQUEUE);
+  client.onReturn = nullptr;
+  out.fail.refuseQueueNumber = 0;
+  ConvertingWaveOutReset(device);
+  EXPECT_EQ(ConvertingWaveOutUnprepareHeader(device, &h.header, sizeof(WAVEHDR)), 0u);
+  EXPECT_EQ(ConvertingWaveOutClose(device), 0u);
+}
+
+// At Stop the encoder may hold more than one block (a codec that took nothing of them): the
+// last partial block is completed with silence, within the buffer, and no carried byte is lost.
+TEST(EncoderTail, CarriedBytesBeyondOneBlockArePaddedWithinTheBuffer) {
+  constexpr DWORD kBlock = 1010;
+  constexpr DWORD kCapacity = 4 * kBlock + 500;
+  const struct {
+    DWORD carried;
+    DWORD whole;  // the bytes that make whole blocks afterwards
+  } cases[] = {{500, kBlock},
+               {kBlock, kBlock},
+               {kBlock + 1, 2 * kBlock},
+               {3 * kBlock + 7, 4 * kBlock},
+               {4 * kBlock + 499, 4 * kBlock}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.carried);
+    std::vector<BYTE> source(kCapacity + 64, 0x11);
+    for (DWORD i = 0; i < c.carried; ++i) source[i] = static_cast<BYTE>(i * 7 + 1);
+    const std::vector<BYTE> before = source;
+    EXPECT_EQ(wave_convert::PadToWholeBlocks(source.data(), c.carried, kBlock, kCapacity, 0x80),
+              c.whole);
+    EXPECT_TRUE(std::equal(source.begin(), source.begin() + c.carried, before.begin()));
+    for (DWORD i = c.carried; i < c.whole; ++i) ASSERT_EQ(source[i], 0x80) << i;
+    EXPECT_TRUE(std::equal(source.begin() + std::max(c.carried, c.whole), source.end(),
+                           before.begin() + std::max(c.carried, c.whole)))
+        << "written past the padding";
   }
 }
 

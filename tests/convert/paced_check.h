@@ -34,11 +34,9 @@ inline void ExpectRecordsKnownSignal(const PacedCase& c, const ExpectedSignal& e
   EXPECT_FALSE(run.wrongHandle);
   EXPECT_EQ(run.data.size() % format->nBlockAlign, 0u);
   EXPECT_EQ(run.data.size(), run.positionAfterStop);
-  // Three seconds at real-time pace, less the capture's start-up (which can take more than
-  // a second on a busy machine).
+  // The run lasted until three seconds had reached the headers, and all of it came back.
   const double seconds = static_cast<double>(run.data.size()) / format->nAvgBytesPerSec;
-  EXPECT_GT(seconds, 0.5);
-  EXPECT_LT(seconds, 3.6);
+  EXPECT_GE(seconds, 2.9);
   const std::vector<int16_t> decoded = DecodeToPcm16(format, run.data);
   // The last block may be completed with silence.
   const SignalFit fit = FitSignal(decoded, expected, 4096);

@@ -48,8 +48,10 @@ TEST_F(DevicePlaybackTest, PlaysExactlyTheDataFromTheSlidersPosition) {
     SetSlider(block);
     ASSERT_EQ(StartPlayback(window_), 0);
     ASSERT_TRUE(PumpUntil([&] { return Released(); }, 30000));
+    std::string why;
     EXPECT_TRUE(PlayedWithOnlySilenceAdded(Played(), From(data, block * CurrentFormat->nBlockAlign),
-                                           CurrentFormat->nBlockAlign, c.bits == 8 ? 0x80 : 0));
+                                           PlayedFormatOf(*CurrentFormat), false, &why))
+        << why;
     EXPECT_EQ(SliderPos(), SliderMax());
     EXPECT_EQ(Text(IDC_POSITION), TimeText(static_cast<DWORD>(data.size())));
     EXPECT_TRUE(Boxes().empty());
@@ -69,7 +71,10 @@ TEST_F(DevicePlaybackTest, StopPausesAndPlayResumesFromTheSlider) {
 
   ASSERT_EQ(StartPlayback(window_), 0);
   ASSERT_TRUE(PumpUntil([&] { return Released(); }, 60000));
-  EXPECT_TRUE(PlayedWithOnlySilenceAdded(Played(), From(data, slider * 4), 4, 0));
+  std::string why;
+  EXPECT_TRUE(
+      PlayedWithOnlySilenceAdded(Played(), From(data, slider * 4), kStereo16Played, false, &why))
+      << why;
   EXPECT_TRUE(Boxes().empty());
 }
 

@@ -92,8 +92,10 @@ TEST_F(EngineE2E, NewRecordStopPlayToTheEnd) {
   EXPECT_EQ(app.Slider().pos, app.Slider().max);
   EXPECT_EQ(app.ControlText(IDC_POSITION), TimeText(header.dataSize, kStereoBytesPerSecond));
   EXPECT_EQ(EnabledButtons(app), "Rewind Forward Play Record");
-  EXPECT_TRUE(PlayedWithOnlySilenceAdded(ReadWholeFile(PlaybackFilePath()), payload, 4, 0))
-      << "the output device did not receive exactly the recorded data";
+  std::string why;
+  EXPECT_TRUE(PlayedWithOnlySilenceAdded(ReadWholeFile(PlaybackFilePath()), payload,
+                                         kStereo16Played, false, &why))
+      << "the output device did not receive exactly the recorded data: " << why;
 }
 
 TEST_F(EngineE2E, StopByKeyDuringARecordingLeavesTheFileFinal) {

@@ -128,7 +128,8 @@ TEST_F(IntegrityE2E, ClosingDuringPlaybackReleasesTheDeviceAndExitsWithZero) {
   const Bytes played = ReadWholeFile(PlaybackFilePath());
   EXPECT_GT(played.size(), 0u);
   EXPECT_LT(played.size(), payload.size());
-  EXPECT_TRUE(PlayedWithOnlySilenceAdded(played, payload, 4, 0, true));
+  std::string why;
+  EXPECT_TRUE(PlayedWithOnlySilenceAdded(played, payload, kStereo16Played, true, &why)) << why;
 }
 
 // ---- Recording over a longer take ----
@@ -194,9 +195,76 @@ TEST_F(IntegrityE2E, DraggingTheSliderDuringPlaybackContinuesFromTheBlockLetGo) 
   const Bytes played = ReadWholeFile(PlaybackFilePath());
   const size_t from = static_cast<size_t>(target) * 4;
   size_t before = 0;
-  EXPECT_TRUE(PlayedAStartThenFrom(played, payload, from, 4, 0, &before))
-      << "playback did not continue from the block under the slider";
+  std::string why;
+  EXPECT_TRUE(PlayedAStartThenFrom(played, payload, from, kStereo16Played, &before, &why))
+      << "playback did not continue from the block under the slider: " << why;
   EXPECT_LT(before, from);
+}
+
+// A voice memo at 8-bit mono 8,000 Hz, 24 s: three full buffers. The last chunk is read when
+// the second buffer comes back, 16 s in, so from there on the last buffer plays with nothing
+// left to read. Moving the slider back then plays on from the block let go, to the end.
+TEST_F(IntegrityE2E, MovingTheSliderBackDuringTheLastBufferPlaysOnFromTheBlockLetGo) {
+  const std::string path = folder.file("memo.wav");
+  Bytes payload(24 * 8000);
+  unsigned x = 4321;
+  for (auto& byte : payload) {  // odd bytes only: never the silent 0x80
+    x = x * 1103515245u + 12345;
+    byte = static_cast<unsigned char>((x >> 16) | 1);
+  }
+  ASSERT_TRUE(WriteWholeFile(
+      path, Riff("WAVE", {Chunk("fmt ", PcmFormat(1, 8000, 8)), Chunk("data", payload)})));
+  ASSERT_TRUE(app.Start()) << app.LastError();
+  ASSERT_EQ(OpenThroughDialog(app, path), "");
+  ASSERT_EQ(app.Slider().max, static_cast<int>(payload.size()));
+
+  ASSERT_TRUE(app.ClickButton(IDC_PLAY));
+  ASSERT_TRUE(PollUntil(60000, [&] { return app.Slider().pos > 2 * 64000 + 2000; }));
+  ASSERT_TRUE(app.IsControlEnabled(IDC_STOP)) << "playback ended before the slider moved";
+  const HWND slider = app.SliderWindow();
+  const auto handle = reinterpret_cast<LPARAM>(slider);
+  const int target = 2 * 8000;
+  SendMessageA(slider, TBM_SETPOS, TRUE, target);
+  app.PostToMain(WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, target), handle);
+  app.PostToMain(WM_HSCROLL, TB_ENDTRACK, handle);
+  ASSERT_TRUE(WaitUntilIdle(app, 60000));
+  EXPECT_TRUE(app.NoMessageBoxWithin(200));
+  EXPECT_EQ(app.Slider().pos, app.Slider().max);
+
+  WaitForPlayedFile();
+  const Bytes played = ReadWholeFile(PlaybackFilePath());
+  size_t before = 0;
+  std::string why;
+  EXPECT_TRUE(
+      PlayedAStartThenFrom(played, payload, target, PlayedFormatOf(1, 8000, 8), &before, &why))
+      << "playback did not go on from the block let go (" << played.size()
+      << " bytes played): " << why;
+  EXPECT_GT(before, size_t{2 * 64000});  // the first piece reached into the last buffer
+}
+
+// Data that is not whole blocks (16-bit stereo, 4·N+2 bytes): Forward puts the slider at the
+// last whole block, and Play there plays the whole file from its start.
+TEST_F(IntegrityE2E, PlayWithTheSliderAtTheEndOfDataNotWholeBlocksPlaysFromTheStart) {
+  const std::string path = folder.file("odd.wav");
+  Bytes payload = Samples(2 * kStereoBytesPerSecond + 2, 0x21);
+  ASSERT_TRUE(WriteWholeFile(
+      path, Riff("WAVE", {Chunk("fmt ", PcmFormat(2, 44100, 16)), Chunk("data", payload)})));
+  ASSERT_TRUE(app.Start()) << app.LastError();
+  ASSERT_EQ(OpenThroughDialog(app, path), "");
+  ASSERT_TRUE(app.ClickButton(IDC_FORWARD));
+  ASSERT_EQ(app.Slider().pos, app.Slider().max);
+
+  ASSERT_TRUE(app.ClickButton(IDC_PLAY));
+  ASSERT_TRUE(WaitUntilIdle(app, 20000));
+  EXPECT_TRUE(app.NoMessageBoxWithin(200));
+  WaitForPlayedFile();
+  Bytes played = ReadWholeFile(PlaybackFilePath());
+  played.resize(played.size() - played.size() % 4);  // the device plays whole frames only
+  const Bytes whole(payload.begin(), payload.end() - 2);
+  std::string why;
+  EXPECT_TRUE(PlayedWithOnlySilenceAdded(played, whole, kStereo16Played, false, &why))
+      << "Play at the end did not start from the beginning (" << played.size()
+      << " bytes played): " << why;
 }
 
 // Forward on a 16-bit stereo file: the slider stands at its maximum and its thumb is drawn

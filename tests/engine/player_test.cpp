@@ -69,6 +69,8 @@ class PlayerTest : public EngineTest {
     EXPECT_TRUE(Boxes().empty());
     EXPECT_TRUE(out_.Misuse().empty());
   }
+  // A paced device never waited for a buffer while data remained.
+  void ExpectNoGap() { EXPECT_EQ(out_.RanDry(), 0) << "the device ran out of buffers mid-run"; }
 };
 
 TEST_F(PlayerTest, SendsExactlyTheDataFromTheSliderToTheEndWithAShorterLastBuffer) {
@@ -87,6 +89,7 @@ TEST_F(PlayerTest, SendsExactlyTheDataFromTheSliderToTheEndWithAShorterLastBuffe
   EXPECT_TRUE(out_.Played() == Slice(data, 4000));
   EXPECT_THAT(out_.WrittenLengths(), ElementsAre(64000, 64000, 61000));
   ExpectIdleAtTheEnd(static_cast<DWORD>(data.size()));
+  ExpectNoGap();
 }
 
 TEST_F(PlayerTest, SliderAtTheEndStartsFromTheBeginning) {
@@ -96,16 +99,20 @@ TEST_F(PlayerTest, SliderAtTheEndStartsFromTheBeginning) {
   ASSERT_TRUE(PlayToEnd());
   EXPECT_TRUE(out_.Played() == data);
   ExpectIdleAtTheEnd(100000);
+  ExpectNoGap();
 }
 
-TEST_F(PlayerTest, SliderAtTheLastWholeBlockPlaysTheBytesLeft) {
+// Data that is not whole blocks: the slider's maximum is the last whole block, which is where
+// the end of playback and Forward leave it. That is the end too: Play starts from the
+// beginning rather than play the fraction of a block past it.
+TEST_F(PlayerTest, SliderAtTheLastBlockOfDataNotWholeBlocksStartsFromTheBeginning) {
   SetPcm(2, 44100, 16);
   const auto data = Pattern(10002);
   UseWaveFile(folder_->file("a.wav"), data);
   SetSlider(SliderMax());
   ASSERT_TRUE(PlayToEnd());
-  EXPECT_TRUE(out_.Played() == Slice(data, 10000));
-  EXPECT_THAT(out_.WrittenLengths(), ElementsAre(2));
+  EXPECT_TRUE(out_.Played() == data);
+  EXPECT_THAT(out_.WrittenLengths(), ElementsAre(10002));
 }
 
 TEST_F(PlayerTest, DataShorterThanOneChunkGoesOutAsOneBuffer) {
@@ -147,18 +154,63 @@ TEST_F(PlayerTest, SeekDuringPlaybackContinuesFromTheNewBlock) {
   ExpectIdleAtTheEnd(640000);
 }
 
-TEST_F(PlayerTest, SeekAfterTheLastReadEndsAtTheNextCompletion) {
-  out_.SetRate(200);
+// The last chunk has been read and the last buffer plays: a move back plays on from there.
+TEST_F(PlayerTest, SeekAfterTheLastReadPlaysOnFromTheNewPlace) {
+  out_.SetRate(50);
   const auto data = Pattern(100000);
   UseWaveFile(folder_->file("a.wav"), data);
   ASSERT_EQ(StartPlayback(window_), 0);
   ASSERT_TRUE(PumpUntil([&] { return !g_context.morePlayData; }));
   SeekPlayback(window_, 10000);
-  ASSERT_TRUE(PumpUntil([&] { return Released(); }, 2000));
-  EXPECT_LT(out_.Played().size(), data.size());
-  EXPECT_EQ(Text(IDC_POSITION), TimeText(10000));
-  EXPECT_EQ(SliderPos(), 10000);
+  out_.SetRate(0);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  EXPECT_TRUE(EndsWith(out_.Played(), Slice(data, 10000)));
+  ExpectIdleAtTheEnd(100000);
+}
+
+// A device slow to hand its buffers back after the reset of a reposition: once they are
+// back, the run's end unprepares them as usual; nothing is set aside for good.
+TEST_F(PlayerTest, BuffersReturnedLateAfterASeekAreReleasedAtTheEnd) {
+  out_.SetRate(100);
+  const auto data = Pattern(300000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  WAVEHDR* const headers[2] = {g_pool.headers[0], g_pool.headers[1]};
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return !out_.Played().empty(); }));
+  out_.keepBuffersOnReset = true;
+  SeekPlayback(window_, 100000);  // waits for the buffers in vain
+  out_.keepBuffersOnReset = false;
+  out_.SetRate(0);
+  out_.Resume();
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  EXPECT_TRUE(EndsWith(out_.Played(), Slice(data, 100000)));
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(g_pool.headers[i], headers[i]) << "buffers set aside after they came back";
+    EXPECT_FALSE(g_pool.headers[i]->dwFlags & WHDR_PREPARED);
+  }
   EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(out_.Misuse().empty());
+}
+
+// A reset the device refuses returns nothing: the reposition does not wait for buffers that
+// come back only as they are played, and playback reads on from the new place.
+TEST_F(PlayerTest, ARefusedResetDuringASeekDoesNotStallTheWindow) {
+  out_.SetRate(10);
+  const auto data = Pattern(10 * 64000);
+  UseWaveFile(folder_->file("a.wav"), data);
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return !out_.Played().empty(); }));
+  out_.fail.reset = MMSYSERR_ERROR;
+  out_.failedResetDoesNothing = true;
+  const size_t before = out_.Played().size();
+  SeekPlayback(window_, 400000);
+  // A wait for the buffers would last while the device plays them at 10 bytes a millisecond.
+  EXPECT_LT(out_.Played().size() - before, 10000u) << "the reposition waited for the device";
+  out_.fail.reset = 0;
+  out_.SetRate(0);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  EXPECT_TRUE(EndsWith(out_.Played(), Slice(data, 400000)));
+  EXPECT_TRUE(out_.Misuse().empty());
 }
 
 // Data that is not whole blocks: the short last buffer is already queued when the slider

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/poll.h"
 #include "app/context.h"
 #include "resources/resource.h"
 #include "shell_fixture.h"
@@ -219,7 +220,11 @@ std::thread AnswerChooser(WPARAM button, std::atomic<bool>& answered) {
   return std::thread([button, &answered] {
     for (int i = 0; i < 1000 && !answered; ++i) {
       if (HWND chooser = FindChooser()) {
-        Sleep(100);  // paces the answer as a user's, once the chooser has filled its lists
+        // Answered as a user would: once the chooser has filled its tag and attribute lists.
+        PollUntil(5000, [&] {
+          return SendDlgItemMessageA(chooser, 101, CB_GETCOUNT, 0, 0) > 0 &&
+                 SendDlgItemMessageA(chooser, 102, CB_GETCOUNT, 0, 0) > 0;
+        });
         PostMessageA(chooser, WM_COMMAND, button, 0);
         answered = true;
         return;

@@ -14,10 +14,11 @@ TEST(FileProfile, PlaybackWritesExactlyThePlayedBytesForEachOpening) {
     std::vector<std::uint8_t> bytes(c.bytes);
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = KnownSignalByte(i + 1000);
     ASSERT_EQ(PlayBytes(c.format, bytes), MMSYSERR_NOERROR);
-    const unsigned char silence = c.format.wBitsPerSample == 8 ? 0x80 : 0;
+    std::string why;
     EXPECT_TRUE(PlayedWithOnlySilenceAdded(ReadWholeFile(PlaybackFilePath()), bytes,
-                                           c.format.nBlockAlign, silence))
-        << "format with " << c.format.wBitsPerSample << " bits, file " << PlaybackFilePath();
+                                           PlayedFormatOf(c.format), false, &why))
+        << "format with " << c.format.wBitsPerSample << " bits, file " << PlaybackFilePath() << ": "
+        << why;
   }
   DeleteFileA(PlaybackFilePath().c_str());
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -84,6 +85,7 @@ WAVEHDR* FakeWaveDevice::PopDone() {
     if (captureBudget > 0) --captureBudget;
   }
   header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+  if (kind_ == Kind::Out && queue_.empty()) dry_ = true;
   return header;
 }
 
@@ -153,6 +155,8 @@ MMRESULT FakeWaveDevice::Open(HANDLE* handle, DWORD_PTR callback, DWORD_PTR inst
     started_ = false;
     captured_ = 0;
     captures_ = 0;
+    ranDry_ = 0;
+    dry_ = false;
     positionBytes_ = 0;
     doneInFront_ = 0;
     prepareCount_ = 0;
@@ -198,7 +202,10 @@ MMRESULT FakeWaveDevice::Queue(WAVEHDR* header, UINT size) {
       NoteMisuse("buffer given twice");
       return WAVERR_STILLPLAYING;
     }
-    if (kind_ == Kind::Out) writtenLengths_.push_back(header->dwBufferLength);
+    if (kind_ == Kind::Out) {
+      writtenLengths_.push_back(header->dwBufferLength);
+      if (std::exchange(dry_, false)) ++ranDry_;
+    }
     if (kind_ == Kind::In) header->dwBytesRecorded = 0;
     header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
     queue_.push_back(header);
@@ -239,8 +246,10 @@ MMRESULT FakeWaveDevice::Stop() {
 
 MMRESULT FakeWaveDevice::Reset() {
   if (onReset) onReset();
+  if (fail.reset && failedResetDoesNothing) return fail.reset;
   std::unique_lock lock(lock_);
   ++resets_;
+  dry_ = false;
   started_ = false;
   if (keepBuffersOnReset) {
     paused_ = true;  // the device neither plays nor returns anything from now on

@@ -57,6 +57,8 @@ class FakeWaveDevice {
   std::atomic<bool> completeFrontInReset{false};
   // A reset (or stop) keeps every queued buffer: they are never handed back.
   std::atomic<bool> keepBuffersOnReset{false};
+  // A reset that fails (fail.reset) does nothing at all: the queue plays on.
+  std::atomic<bool> failedResetDoesNothing{false};
   // A reset hands the queue back through the callback on the resetting thread, and neither a
   // reset nor a close waits for a delivery under way, as Wine's devices do.
   std::atomic<bool> returnOnCaller{false};
@@ -78,6 +80,9 @@ class FakeWaveDevice {
   int Closes() const { return closes_; }
   bool IsOpen() const { return open_; }
   int Resets() const { return resets_; }
+  // Output: times the device ran out of buffers and was given another one later without a
+  // reset in between: a gap in the sound while data remained. Counted since the open.
+  int RanDry() const { return ranDry_; }
   // Problems the device saw: a header used while not prepared, handed over twice, and so on.
   std::vector<std::string> Misuse();
   void SetRate(DWORD bytesPerMs) { rate_ = bytesPerMs; }
@@ -138,6 +143,8 @@ class FakeWaveDevice {
   std::atomic<int> closes_{0};
   std::atomic<int> resets_{0};
   std::atomic<int> captures_{0};
+  std::atomic<int> ranDry_{0};
+  bool dry_ = false;  // the output queue was played empty (not reset empty)
   std::vector<unsigned char> played_;
   std::vector<DWORD> writtenLengths_;
   std::vector<std::string> misuse_;

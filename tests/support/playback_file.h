@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -71,64 +72,143 @@ inline bool SilentFrame(const std::vector<unsigned char>& bytes, std::size_t at,
                      [&](unsigned char b) { return b == silence; });
 }
 
-// True when `played` is `expected` with nothing changed, dropped or repeated, apart from whole
-// frames of silence put in between. Wine's output device writes a period of silence whenever
-// its buffer ran dry before the program refilled it, which a loaded machine can cause; that
-// silence reaches the played-bytes file although the program played every byte right.
-// `frameBytes` is the format's block size; `silence` its silent byte (0x80 for 8-bit PCM, 0
-// for 16-bit). With `cutShort`, playback was ended early: `played` need only hold a start of
-// `expected`.
-inline bool PlayedWithOnlySilenceAdded(const std::vector<unsigned char>& played,
-                                       const std::vector<unsigned char>& expected,
-                                       std::size_t frameBytes, unsigned char silence,
-                                       bool cutShort = false) {
-  if (frameBytes == 0 || expected.size() % frameBytes != 0) return played == expected;
-  auto silent = [&](std::size_t at) { return SilentFrame(played, at, frameBytes, silence); };
-  std::size_t i = 0, j = 0;
+// What the played-bytes checks need of a PCM format: its frame, its silent byte, and the
+// shortest silence Wine's output inserts. Wine's output device writes silence whenever its
+// buffer ran dry before the program refilled it, which a loaded machine can cause; that
+// silence reaches the played-bytes file although the program played every byte right. It
+// comes a device period at a time (Wine's is 10 ms), so a shorter run of silence, or silence
+// beyond a small share of the sound, is the program's: a late refill, a buffer of zeros.
+struct PlayedFormat {
+  std::size_t frameBytes;
+  unsigned char silence;
+  std::size_t periodFrames;  // frames in one period of the output device
+};
+
+inline PlayedFormat PlayedFormatOf(WORD channels, DWORD samplesPerSec, WORD bitsPerSample) {
+  return {static_cast<std::size_t>(channels) * bitsPerSample / 8,
+          static_cast<unsigned char>(bitsPerSample == 8 ? 0x80 : 0), samplesPerSec / 100};
+}
+inline PlayedFormat PlayedFormatOf(const WAVEFORMATEX& format) {
+  return PlayedFormatOf(format.nChannels, format.nSamplesPerSec, format.wBitsPerSample);
+}
+// 16-bit stereo 44,100 Hz, the format of the played-bytes end-to-end runs.
+inline const PlayedFormat kStereo16Played = PlayedFormatOf(2, 44100, 16);
+
+// The silence found between the expected bytes: each run in frames, and the data frames matched.
+struct SilenceSeen {
+  std::vector<std::size_t> runs;
+  std::size_t dataFrames = 0;
+  std::size_t SilentFrames() const {
+    std::size_t total = 0;
+    for (std::size_t run : runs) total += run;
+    return total;
+  }
+  // Every run at least a period, and all of them together at most a quarter of the sound.
+  bool Allowed(const PlayedFormat& format) const {
+    for (std::size_t run : runs)
+      if (run < format.periodFrames) return false;
+    return SilentFrames() <= dataFrames / 4;
+  }
+};
+
+inline std::string Describe(const SilenceSeen& seen) {
+  std::string text = std::to_string(seen.dataFrames) + " data frames, silent runs:";
+  for (std::size_t run : seen.runs) text += " " + std::to_string(run);
+  return text;
+}
+
+// Matches `played` against `expected` frame by frame, taking silent frames that do not match
+// as inserted; `seen` receives the runs. True when every frame of `expected` was matched (with
+// `cutShort`, a start of it) and nothing but silence is left over.
+inline bool MatchWithSilence(const std::vector<unsigned char>& played,
+                             const std::vector<unsigned char>& expected, std::size_t frameBytes,
+                             unsigned char silence, bool cutShort, SilenceSeen& seen) {
+  std::size_t i = 0, j = 0, run = 0;
+  auto endRun = [&] {
+    if (run > 0) seen.runs.push_back(run);
+    run = 0;
+  };
   while (j < expected.size()) {
-    if (i + frameBytes > played.size())
+    if (i + frameBytes > played.size()) {
+      endRun();
       return cutShort && std::equal(played.begin() + i, played.end(), expected.begin() + j);
+    }
     if (std::equal(expected.begin() + j, expected.begin() + j + frameBytes, played.begin() + i)) {
+      endRun();
       i += frameBytes;
       j += frameBytes;
-    } else if (silent(i)) {
+      ++seen.dataFrames;
+    } else if (SilentFrame(played, i, frameBytes, silence)) {
       i += frameBytes;
+      ++run;
     } else {
       return false;
     }
   }
-  for (; i + frameBytes <= played.size(); i += frameBytes)
-    if (!silent(i)) return false;
+  for (; i + frameBytes <= played.size(); i += frameBytes) {
+    if (!SilentFrame(played, i, frameBytes, silence)) return false;
+    ++run;
+  }
+  endRun();
   return i == played.size();
 }
 
+// True when `played` is `expected` with nothing changed, dropped or repeated, apart from runs
+// of silence Wine's output may put in between (PlayedFormat). With `cutShort`, playback was
+// ended early: `played` need only hold a start of `expected`, and not an empty one.
+inline bool PlayedWithOnlySilenceAdded(const std::vector<unsigned char>& played,
+                                       const std::vector<unsigned char>& expected,
+                                       const PlayedFormat& format, bool cutShort = false,
+                                       std::string* why = nullptr) {
+  const std::size_t frameBytes = format.frameBytes;
+  if (frameBytes == 0 || expected.size() % frameBytes != 0) return played == expected;
+  SilenceSeen seen;
+  const bool matched =
+      MatchWithSilence(played, expected, frameBytes, format.silence, cutShort, seen);
+  if (why) *why = Describe(seen);
+  return matched && (seen.dataFrames > 0 || expected.empty()) && seen.Allowed(format);
+}
+
 // True when `played` is a start of `expected` and then all of `expected` from byte `resumedAt`
-// on, each with only whole frames of silence put in between (as above): playback was moved to
-// `resumedAt` while it ran. The silence can fall anywhere, including between the two pieces
-// while the device waits for the moved playback's first block. `*headBytes` receives the
-// length of the first piece as played.
+// on, each with only silence put in between as above: playback was moved to `resumedAt` while
+// it ran. The silence can fall anywhere, including between the two pieces while the device
+// waits for the moved playback's first block. The first piece is not empty; `*headBytes`
+// receives its length as played.
 inline bool PlayedAStartThenFrom(const std::vector<unsigned char>& played,
                                  const std::vector<unsigned char>& expected, std::size_t resumedAt,
-                                 std::size_t frameBytes, unsigned char silence,
-                                 std::size_t* headBytes) {
+                                 const PlayedFormat& format, std::size_t* headBytes,
+                                 std::string* why = nullptr) {
+  const std::size_t frameBytes = format.frameBytes;
   if (frameBytes == 0 || played.size() % frameBytes != 0 || resumedAt % frameBytes != 0 ||
       expected.size() % frameBytes != 0 || resumedAt > expected.size())
     return false;
   // The second piece runs to the end, so it is matched from the end backwards.
-  std::size_t i = played.size(), j = expected.size();
+  SilenceSeen seen;
+  std::size_t i = played.size(), j = expected.size(), run = 0;
   while (j > resumedAt) {
     if (i < frameBytes) return false;
     if (std::equal(expected.begin() + (j - frameBytes), expected.begin() + j,
                    played.begin() + (i - frameBytes))) {
+      if (run > 0) seen.runs.push_back(run);
+      run = 0;
       i -= frameBytes;
       j -= frameBytes;
-    } else if (SilentFrame(played, i - frameBytes, frameBytes, silence)) {
+      ++seen.dataFrames;
+    } else if (SilentFrame(played, i - frameBytes, frameBytes, format.silence)) {
       i -= frameBytes;
+      ++run;
     } else {
       return false;
     }
   }
+  // Silence just before the second piece may belong to either: it ends the first piece's run.
+  i += run * frameBytes;
   *headBytes = i;
   const std::vector<unsigned char> head(played.begin(), played.begin() + i);
-  return PlayedWithOnlySilenceAdded(head, expected, frameBytes, silence, true);
+  const bool headMatched = MatchWithSilence(head, expected, frameBytes, format.silence, true, seen);
+  if (why) *why = Describe(seen);
+  return headMatched && i > 0 &&
+         !std::all_of(head.begin(), head.end(),
+                      [&](unsigned char b) { return b == format.silence; }) &&
+         seen.Allowed(format);
 }
