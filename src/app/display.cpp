@@ -129,3 +129,7 @@ void ShowFileTitle(HWND window) {
   std::snprintf(caption, sizeof caption, "%s - %s", AppTitle, g_context.fileTitle);
   SetWindowTextA(window, caption);
 }
+
+void ShowNoFileTitle(HWND window) {
+  SetWindowTextA(window, AppTitle);
+}

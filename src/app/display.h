@@ -16,3 +16,5 @@ void ShowLength(HWND window, DWORD byteCount);
 void FormatDataSize(DWORD byteCount, char* text, size_t size);
 void ShowDataSize(HWND window, DWORD byteCount);
 void ShowFileTitle(HWND window);
+// The title without a file name: no file is loaded.
+void ShowNoFileTitle(HWND window);

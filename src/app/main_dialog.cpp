@@ -74,9 +74,17 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_INITDIALOG:
       return InitMainDialog(window);
     case WM_COMMAND:
-      // A start or stop shows message boxes (some without an owner, so the window stays
-      // enabled): nothing may run inside them, least of all Open or New.
-      if (EngineBusy()) return 1;
+      // File Exit is the close box's twin, busy or not: both only ask the message loop to end.
+      // A box or dialog running meanwhile hands that request outwards as it closes, so the
+      // work under way finishes first and the shutdown (which finishes a recording) follows.
+      if (wParam == IDM_EXIT) {
+        PostQuitMessage(0);
+        return 1;
+      }
+      // A start or stop, Open or New show message boxes and dialogs (some without an owner,
+      // so the window stays enabled): nothing may run inside them, least of all Open or New,
+      // nor anything on a file that is only half made current.
+      if (EngineBusy() || FileOperationBusy()) return 1;
       if (HIWORD(wParam) == AcceleratorNotification && lParam == 0)
         HandleAcceleratorCommand(window, LOWORD(wParam));
       else

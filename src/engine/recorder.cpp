@@ -261,21 +261,20 @@ int StartRecording(HWND window) {
   HMMIO file = sys.mmioOpenA(engine::LoadedFilePath(), nullptr, ReadWriteBuffered);
   if (!file) return AbandonStart(window, nullptr, "Error opening file for write.", -1);
 
-  MMCKINFO form{};
-  form.fccType = mmioFOURCC('W', 'A', 'V', 'E');
-  if (sys.mmioDescend(file, &form, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) {
+  // The declared size as far as the file holds it: a placeholder must not wrap the sizes.
+  WaveLayout layout;
+  const LayoutProblem layoutProblem = ReadWaveLayout(file, layout);
+  if (layoutProblem == LayoutProblem::NotWave) {
     AbortWaveFile(window, file, "Wave format not found in file.", -2);
     FinishRecording(window);
     return -2;
   }
-  MMCKINFO data{};
-  data.ckid = mmioFOURCC('d', 'a', 't', 'a');
-  if (sys.mmioDescend(file, &data, &form, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) {
+  if (layoutProblem != LayoutProblem::None) {
     AbortWaveFile(window, file, "data chunk not found.", -3);
     FinishRecording(window);
     return -3;
   }
-  g_declaredAtStart = data.cksize;
+  g_declaredAtStart = layout.dataSize;
 
   g_context.recordStart = g_context.position.load();
   const DWORDLONG start = DWORDLONG{g_context.dataOffset} + g_context.position;

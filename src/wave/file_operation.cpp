@@ -19,7 +19,12 @@ namespace {
 std::vector<BYTE> g_loadedFormat;
 char g_loadedTagName[sizeof FormatTagName] = "";
 char g_loadedDetails[sizeof FormatDetailsText] = "";
+int g_fileOperations = 0;  // window's thread only
 }  // namespace
+
+bool FileOperationBusy() {
+  return g_fileOperations > 0;
+}
 
 int AbortWaveFile(HWND owner, HMMIO file, const char* message, int code) {
   // Nothing was buffered (files are opened without a buffer), so a failing close loses no data;
@@ -59,6 +64,20 @@ bool RestoreLoadedFormat() {
   std::memcpy(FormatTagName, g_loadedTagName, sizeof g_loadedTagName);
   std::memcpy(FormatDetailsText, g_loadedDetails, sizeof g_loadedDetails);
   return true;
+}
+
+FileOperationScope::FileOperationScope() {
+  ++g_fileOperations;
+}
+
+FileOperationScope::~FileOperationScope() {
+  --g_fileOperations;
+}
+
+void ForgetLoadedSound() {
+  g_context.loadedPath[0] = 0;
+  g_context.loadedTitle[0] = 0;
+  g_loadedFormat.clear();
 }
 
 void TakeDriveRootFromPath() {

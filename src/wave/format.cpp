@@ -117,8 +117,51 @@ int LoadFormatDetails(const WAVEFORMATEX* format) {
   return 0;
 }
 
+namespace {
+
+// An extensible block whose subformat is plain PCM or IEEE float is described as that plain
+// format, quietly: the compression manager may not describe the extensible tag, yet the sound
+// is as plain as any. False for every other block.
+bool DescribeAsPlainFormat(const WAVEFORMATEX& format) {
+  const WORD tag = PlainTagOfExtensible(format);
+  if (tag == 0) return false;
+  WAVEFORMATEX plain = format;
+  plain.wFormatTag = tag;
+  plain.cbSize = 0;
+
+  ACMFORMATTAGDETAILSA tagDetails{};
+  tagDetails.cbStruct = sizeof tagDetails;
+  tagDetails.dwFormatTag = tag;
+  if (sys.acmFormatTagDetailsA(nullptr, &tagDetails, ACM_FORMATTAGDETAILSF_FORMATTAG) ==
+      MMSYSERR_NOERROR)
+    CopyTextField(FormatTagName, tagDetails.szFormatTag);
+  else
+    lstrcpynA(FormatTagName, tag == WAVE_FORMAT_PCM ? "PCM" : "IEEE Float", sizeof FormatTagName);
+
+  ACMFORMATDETAILSA details{};
+  details.cbStruct = sizeof details;
+  details.dwFormatTag = tag;
+  details.pwfx = &plain;
+  details.cbwfx = sizeof plain;
+  if (sys.acmFormatDetailsA(nullptr, &details, ACM_FORMATDETAILSF_FORMAT) == MMSYSERR_NOERROR) {
+    CopyTextField(FormatDetailsText, details.szFormat);
+    return true;
+  }
+  // The compression manager's own wording for plain formats.
+  char channels[24];
+  if (format.nChannels <= 2)
+    lstrcpynA(channels, format.nChannels == 1 ? "Mono" : "Stereo", sizeof channels);
+  else
+    wsprintfA(channels, "%u channels", format.nChannels);
+  wsprintfA(FormatDetailsText, "%lu Hz; %u bits; %s", format.nSamplesPerSec, format.wBitsPerSample,
+            channels);
+  return true;
+}
+
+}  // namespace
+
 void LoadFormatNames() {
-  if (!CurrentFormat) return;
+  if (!CurrentFormat || DescribeAsPlainFormat(*CurrentFormat)) return;
   LoadFormatTagName(CurrentFormat->wFormatTag);
   LoadFormatDetails(CurrentFormat);
 }
@@ -183,5 +226,6 @@ bool FormatIsUsable(const WAVEFORMATEX* format, DWORD blockSize) {
 DWORD BlocksInData(DWORD bytes) {
   if (!CurrentFormat || MaxFormatSize < sizeof(WAVEFORMATEX) || CurrentFormat->nBlockAlign == 0)
     return 0;
-  return bytes / CurrentFormat->nBlockAlign;
+  // The trackbar counts in signed 32 bits.
+  return std::min<DWORD>(bytes / CurrentFormat->nBlockAlign, 0x7FFFFFFF);
 }

@@ -31,3 +31,6 @@ bool FormatIsUsable(const WAVEFORMATEX* format, DWORD blockSize);
 // Slider steps (whole blocks of the current format) in a payload of `bytes`; 0 when the
 // current format has no block size.
 DWORD BlocksInData(DWORD bytes);
+// The plain tag (PCM or IEEE float) of an extensible block with such a subformat; 0 for any
+// other block.
+WORD PlainTagOfExtensible(const WAVEFORMATEX& format);

@@ -1,10 +1,25 @@
-// Reading a RIFF file's layout: where an open file's data starts on disk, and whether a chunk
-// can be reached before the file ends.
+// Reading a RIFF file's layout: where an open file's data starts on disk, and where its format
+// and data chunks lie, with every size cut to what the file holds.
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/services.h"
 #include "wave/wave_file.h"
-#include "wave/wave_file_internal.h"
+
+namespace {
+
+constexpr FOURCC WaveForm = mmioFOURCC('W', 'A', 'V', 'E');
+constexpr FOURCC FormatId = mmioFOURCC('f', 'm', 't', ' ');
+constexpr FOURCC DataId = mmioFOURCC('d', 'a', 't', 'a');
+
+// Reads `count` bytes at `offset`; false when the file does not hold them all.
+bool ReadAt(HMMIO file, uint64_t offset, DWORD* into, LONG count) {
+  return offset <= 0x7FFFFFFF &&
+         sys.mmioSeek(file, static_cast<LONG>(offset), SEEK_SET) == static_cast<LONG>(offset) &&
+         sys.mmioRead(file, reinterpret_cast<HPSTR>(into), count) == count;
+}
+
+}  // namespace
 
 DWORD GetDiskOffset(HMMIO file) {
   MMIOINFO info{};
@@ -16,32 +31,35 @@ DWORD GetDiskOffset(HMMIO file) {
   return position < 0 ? 0 : static_cast<DWORD>(position);
 }
 
-namespace wave_detail {
-
-bool ChunkReachable(HMMIO file, FOURCC id, FOURCC formType) {
-  const LONG start = sys.mmioSeek(file, 0, SEEK_CUR);
+LayoutProblem ReadWaveLayout(HMMIO file, WaveLayout& layout) {
+  layout = WaveLayout{};
   const LONG end = sys.mmioSeek(file, 0, SEEK_END);
-  bool found = false;
-  if (start >= 0 && end >= 0) {
-    uint64_t position = static_cast<uint64_t>(start);
-    const uint64_t fileEnd = static_cast<uint64_t>(end);
-    while (position + 8 <= fileEnd) {
-      // Same header read as mmioDescend: identifier, size and (for forms) the form type.
-      DWORD header[3] = {};
-      if (sys.mmioSeek(file, static_cast<LONG>(position), SEEK_SET) != static_cast<LONG>(position))
-        break;
-      const LONG got = sys.mmioRead(file, reinterpret_cast<HPSTR>(header), sizeof header);
-      if (got < 8) break;
-      if (header[0] == id && (formType == 0 || (got == sizeof header && header[2] == formType))) {
-        found = true;
-        break;
-      }
-      // RIFF pads odd chunks; counted in 64 bits so a huge size ends the walk instead of wrapping.
-      position += 8 + ((static_cast<uint64_t>(header[1]) + 1) & ~uint64_t{1});
-    }
-  }
-  if (start >= 0) sys.mmioSeek(file, start, SEEK_SET);
-  return found;
-}
+  DWORD head[3] = {};
+  if (end < 12 || !ReadAt(file, 0, head, sizeof head) || head[0] != FOURCC_RIFF ||
+      head[2] != WaveForm)
+    return LayoutProblem::NotWave;
+  // Counted in 64 bits throughout, so no size a file states can wrap an offset.
+  const auto fileEnd = static_cast<uint64_t>(end);
+  uint64_t formEnd = 8 + uint64_t{head[1]};
+  if (head[1] < 4 || formEnd > fileEnd) formEnd = fileEnd;
 
-}  // namespace wave_detail
+  bool haveFormat = false;
+  for (uint64_t position = 12; position + 8 <= formEnd;) {
+    DWORD chunk[2] = {};
+    if (!ReadAt(file, position, chunk, sizeof chunk)) break;
+    const uint64_t payload = position + 8;
+    if (chunk[0] == FormatId && !haveFormat) {
+      layout.formatOffset = static_cast<DWORD>(payload);
+      layout.formatSize = chunk[1];
+      haveFormat = true;
+    } else if (chunk[0] == DataId && haveFormat) {
+      // The samples may run past a RIFF size that was never patched, but never past the file.
+      layout.dataOffset = static_cast<DWORD>(payload);
+      layout.dataSize = static_cast<DWORD>(std::min<uint64_t>(chunk[1], fileEnd - payload));
+      return LayoutProblem::None;
+    }
+    // RIFF pads odd chunks.
+    position = payload + ((uint64_t{chunk[1]} + 1) & ~uint64_t{1});
+  }
+  return haveFormat ? LayoutProblem::NoData : LayoutProblem::NoFormat;
+}

@@ -42,7 +42,8 @@ bool Write(HMMIO file, const void* bytes, DWORD count) {
 }
 
 // A failure after the format choice: the loaded sound stays current in the format of its own
-// bytes, with its size, so Record and Play keep using it as it is. Returns `code`.
+// bytes, with its size, so Record and Play keep using it as it is. The position text shows the
+// slider's place again (the choice set it to 0). Returns `code`.
 int KeepLoadedSound(HWND owner, DWORD loadedDataSize, int code) {
   if (wave_detail::RestoreLoadedFormat()) {
     g_context.dataSize = loadedDataSize;
@@ -50,12 +51,32 @@ int KeepLoadedSound(HWND owner, DWORD loadedDataSize, int code) {
     SliderMessage(TBM_SETRANGEMAX, static_cast<LPARAM>(BlocksInData(loadedDataSize)));
     UpdateControlStates(owner);
   }
+  ShowPosition(owner, SliderBytePosition());
+  return code;
+}
+
+// A failure after the loaded file itself was opened for creating: its sound is gone (the
+// create emptied it), so nothing is loaded any more and nothing shows its old figures.
+int LoseLoadedSound(HWND owner, int code) {
+  wave_detail::ForgetLoadedSound();
+  g_context.fileLoaded = false;
+  g_context.dataSize = 0;
+  g_context.dataOffset = 0;
+  SliderMessage(TBM_SETRANGEMIN, 0);
+  SliderMessage(TBM_SETRANGEMAX, 0);
+  SliderMessage(TBM_SETPOS, 0);
+  ShowPosition(owner, 0);
+  ShowLength(owner, 0);
+  ShowDataSize(owner, 0);
+  ShowNoFileTitle(owner);
+  UpdateControlStates(owner);
   return code;
 }
 
 }  // namespace
 
 int CreateWaveFile(HWND owner) {
+  wave_detail::FileOperationScope busy;
   PrepareFileDialog(owner, &OpenDialogRecord);
   PrepareFileDialog(owner, &SaveDialogRecord);
   SaveDialogRecord.Flags = OFN_OVERWRITEPROMPT;
@@ -68,8 +89,13 @@ int CreateWaveFile(HWND owner) {
   // ChooseFormat shows its own message when it fails; a cancelled choice shows none.
   const DWORD loadedDataSize = g_context.dataSize;
   if (ChooseFormat(owner) != 0) return 0;
+  // Creating empties the file at once: naming the loaded file replaces the loaded sound.
+  const bool replacesLoaded =
+      g_context.loadedPath[0] && lstrcmpiA(g_context.filePath, g_context.loadedPath) == 0;
   const auto fail = [&](HMMIO file, const char* message, int code) {
-    return KeepLoadedSound(owner, loadedDataSize, AbortWaveFile(owner, file, message, code));
+    const int result = AbortWaveFile(owner, file, message, code);
+    return replacesLoaded ? LoseLoadedSound(owner, result)
+                          : KeepLoadedSound(owner, loadedDataSize, result);
   };
 
   HMMIO file = sys.mmioOpenA(g_context.filePath, nullptr, MMIO_CREATE | MMIO_WRITE);

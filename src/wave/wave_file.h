@@ -19,6 +19,23 @@ int AbortWaveFile(HWND owner, HMMIO file, const char* message, int code);
 DWORD GetDiskOffset(HMMIO file);
 int CreateWaveFile(HWND owner);
 
+// True while Open or New runs on the window's thread: their dialogs and message boxes run a
+// message loop, and no command may act on a file that is only half made current.
+bool FileOperationBusy();
+
+// Where a wave file's "fmt " and "data" payloads lie. Every size is what the file really holds:
+// a RIFF or data size that is a placeholder (0, 0xFFFFFFFF) or runs past the end of the file
+// (a stream that was never patched, a writer that crashed) is cut to the file's end.
+struct WaveLayout {
+  DWORD formatOffset = 0;
+  DWORD formatSize = 0;  // as declared; the read of it shows whether the file holds it
+  DWORD dataOffset = 0;
+  DWORD dataSize = 0;  // declared, cut to the end of the file
+};
+enum class LayoutProblem { None, NotWave, NoFormat, NoData };
+// Reads the layout from the start of `file` (any position afterwards).
+LayoutProblem ReadWaveLayout(HMMIO file, WaveLayout& layout);
+
 // The file services address a file with signed 32-bit offsets: no larger file can be read whole.
 inline constexpr DWORDLONG LargestReadableFile = 0x7FFFFFFF;
 inline constexpr const char* FileTooLargeMessage =
@@ -27,3 +44,8 @@ inline constexpr const char* FileTooLargeMessage =
 inline constexpr const char* UnusableFormatMessage =
     "The file's format is not usable: its block alignment or byte rate is zero or does not "
     "match its samples. The file was not opened.";
+// The message shown when no codec can decode a file's format (a channel count the format
+// does not allow, for example).
+inline constexpr const char* UndecodableFormatMessage =
+    "The file's format cannot be decoded: no codec takes its channel count or layout. The file "
+    "was not opened.";

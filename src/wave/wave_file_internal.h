@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <mmsystem.h>
+#include <mmreg.h>
 
 namespace wave_detail {
 
@@ -21,11 +22,20 @@ void ShowWaitCursor();
 // when no sound has been loaded (nothing is put back).
 void RememberLoadedSound();
 bool RestoreLoadedFormat();
+// The loaded file no longer holds the loaded sound (New emptied it): nothing is put back.
+void ForgetLoadedSound();
 
-// Walks the chunk headers from the file's current position the way mmioDescend searches
-// for `id` (and, for a RIFF form, `formType`), then puts the position back. False when the
-// walk cannot reach such a chunk inside the file: mmioDescend would not find it either, and
-// a size that wraps its 32-bit arithmetic could otherwise send it round in circles.
-bool ChunkReachable(HMMIO file, FOURCC id, FOURCC formType);
+// Window's thread: marks Open or New under way for its scope (FileOperationBusy).
+class FileOperationScope {
+ public:
+  FileOperationScope();
+  ~FileOperationScope();
+  FileOperationScope(const FileOperationScope&) = delete;
+  FileOperationScope& operator=(const FileOperationScope&) = delete;
+};
+
+// Whether `format` (a block of MaxFormatSize bytes) can be decoded at all: false for a header
+// that no codec takes, such as IMA ADPCM with more than two channels.
+bool FormatIsDecodable(const WAVEFORMATEX* format);
 
 }  // namespace wave_detail

@@ -1,7 +1,9 @@
 // Reading an existing RIFF WAVE file and making it the current file: File Open here, and the
 // recent-file command (src/recent) through OpenWaveFile.
 // Runs on the main dialog's thread while the recorder is idle, so no device uses the format
-// or the file while they change.
+// or the file while they change. The new file's format, offsets and sizes are gathered aside
+// and made current together at the end: until then every command is kept out, since the
+// dialog and the boxes shown here run a message loop.
 #include <cstring>
 #include <vector>
 
@@ -18,18 +20,14 @@
 
 namespace {
 
-constexpr FOURCC WaveForm = mmioFOURCC('W', 'A', 'V', 'E');
-constexpr FOURCC FormatId = mmioFOURCC('f', 'm', 't', ' ');
-constexpr FOURCC DataId = mmioFOURCC('d', 'a', 't', 'a');
-
-// A failure after the file's "fmt " bytes were read into the format block. With a sound
-// loaded, the block goes back to the loaded file's format: Record and Play still use that file.
-// Without one, the bytes read stay only if they form a usable format.
+// A failure after the file's "fmt " bytes were read (into `format`, a copy of the block).
+// With a sound loaded the block stays the loaded file's: Record and Play still use that file.
+// Without one, the bytes read become the block when they form a usable format.
 int FailAfterFormatRead(HWND owner, HMMIO file, const char* message, int code,
-                        const std::vector<BYTE>& saved) {
-  if (!wave_detail::RestoreLoadedFormat() && !FormatIsUsable(CurrentFormat, MaxFormatSize) &&
-      CurrentFormat && !saved.empty())
-    std::memcpy(CurrentFormat, saved.data(), saved.size());
+                        const std::vector<BYTE>& format) {
+  if (!g_context.loadedPath[0] && CurrentFormat &&
+      FormatIsUsable(reinterpret_cast<const WAVEFORMATEX*>(format.data()), MaxFormatSize))
+    std::memcpy(CurrentFormat, format.data(), MaxFormatSize);
   return AbortWaveFile(owner, file, message, code);
 }
 
@@ -43,6 +41,7 @@ bool AskForFile(HWND owner) {
 }  // namespace
 
 int OpenWaveFile(HWND owner, int skipDialog) {
+  wave_detail::FileOperationScope busy;
   if (!skipDialog) {
     if (!AskForFile(owner)) return 0;
   } else if (!OpenDialogRecord.lpstrFile) {
@@ -64,64 +63,50 @@ int OpenWaveFile(HWND owner, int skipDialog) {
       ((DWORDLONG{attributes.nFileSizeHigh} << 32) | attributes.nFileSizeLow) > LargestReadableFile)
     return AbortWaveFile(owner, file, FileTooLargeMessage, -2);
 
-  FormChunk = MMCKINFO{};
-  FormChunk.fccType = WaveForm;
-  if (!wave_detail::ChunkReachable(file, FOURCC_RIFF, WaveForm) ||
-      sys.mmioDescend(file, &FormChunk, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR)
+  WaveLayout layout;
+  const LayoutProblem problem = ReadWaveLayout(file, layout);
+  if (problem == LayoutProblem::NotWave)
     return AbortWaveFile(owner, file, "Wave format not found in file.", -2);
-
-  SubChunk = MMCKINFO{};
-  SubChunk.ckid = FormatId;
-  if (!wave_detail::ChunkReachable(file, FormatId, 0) ||
-      sys.mmioDescend(file, &SubChunk, &FormChunk, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
+  if (problem == LayoutProblem::NoFormat)
     return AbortWaveFile(owner, file, "Format chunk not found.", -3);
-
-  if (SubChunk.cksize > MaxFormatSize)
+  if (layout.formatSize > MaxFormatSize || !CurrentFormat)
     return AbortWaveFile(owner, file, "Format size in file doesn't match ACM's.", -4);
 
-  // The block as it was, so a format that cannot be used never replaces a usable one.
-  std::vector<BYTE> savedFormat;
-  if (CurrentFormat) {
-    const auto* block = reinterpret_cast<const BYTE*>(CurrentFormat);
-    savedFormat.assign(block, block + MaxFormatSize);
-  }
-  const LONG wanted = static_cast<LONG>(SubChunk.cksize);
-  const LONG got =
-      wanted == 0 ? 0 : sys.mmioRead(file, reinterpret_cast<HPSTR>(CurrentFormat), wanted);
-  if (got != wanted)
-    return FailAfterFormatRead(owner, file, "Error reading format chunk.", -4, savedFormat);
-  if (!FormatIsUsable(CurrentFormat, MaxFormatSize)) {
-    // A format that cannot be used never replaces a usable one, loaded sound or not.
-    if (!wave_detail::RestoreLoadedFormat() && !savedFormat.empty())
-      std::memcpy(CurrentFormat, savedFormat.data(), savedFormat.size());
+  // The chunk is read over a copy of the block: a chunk shorter than the block leaves the rest
+  // of it as it was.
+  const auto* block = reinterpret_cast<const BYTE*>(CurrentFormat);
+  std::vector<BYTE> format(block, block + MaxFormatSize);
+  const auto* fileFormat = reinterpret_cast<const WAVEFORMATEX*>(format.data());
+  const auto wanted = static_cast<LONG>(layout.formatSize);
+  const auto at = static_cast<LONG>(layout.formatOffset);
+  if (wanted != 0 && (sys.mmioSeek(file, at, SEEK_SET) != at ||
+                      sys.mmioRead(file, reinterpret_cast<HPSTR>(format.data()), wanted) != wanted))
+    return FailAfterFormatRead(owner, file, "Error reading format chunk.", -4, format);
+  if (!FormatIsUsable(fileFormat, MaxFormatSize))
     return AbortWaveFile(owner, file, UnusableFormatMessage, -4);
-  }
+  // Such a header would reach the devices and the codecs, which may never return with it.
+  if (!wave_detail::FormatIsDecodable(fileFormat))
+    return AbortWaveFile(owner, file, UndecodableFormatMessage, -4);
 
-  // Only moves the position past the chunk; if it fails, the "data" search below fails and says so.
-  sys.mmioAscend(file, &SubChunk, 0);
-
-  SubChunk = MMCKINFO{};
-  SubChunk.ckid = DataId;
-  if (!wave_detail::ChunkReachable(file, DataId, 0) ||
-      sys.mmioDescend(file, &SubChunk, &FormChunk, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
-    return FailAfterFormatRead(owner, file, "Data chunk not found.", -5, savedFormat);
-
-  if (SubChunk.cksize == 0)
-    return FailAfterFormatRead(owner, file, "The data chunk contains no data.", -6, savedFormat);
-
-  g_context.dataOffset = GetDiskOffset(file);
-  g_context.fileLoaded = true;
+  if (problem == LayoutProblem::NoData)
+    return FailAfterFormatRead(owner, file, "Data chunk not found.", -5, format);
+  if (layout.dataSize == 0)
+    return FailAfterFormatRead(owner, file, "The data chunk contains no data.", -6, format);
 
   // Opened for reading without a buffer: a failing close has nothing to lose.
   sys.mmioClose(file, 0);
   SetCursor(g_context.savedCursor);
 
-  g_context.dataSize = SubChunk.cksize;
-
+  // The new file becomes the loaded one in one step.
+  std::memcpy(CurrentFormat, format.data(), MaxFormatSize);
+  g_context.dataOffset = layout.dataOffset;
+  g_context.dataSize = layout.dataSize;
+  g_context.fileLoaded = true;
   SliderMessage(TBM_SETRANGEMIN, 0);
   SliderMessage(TBM_SETRANGEMAX, static_cast<LPARAM>(BlocksInData(g_context.dataSize)));
   SliderMessage(TBM_SETPOS, 0);
 
+  // May warn in a box; commands stay out until the end.
   LoadFormatNames();
   wave_detail::RememberLoadedSound();
 

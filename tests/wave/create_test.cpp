@@ -345,4 +345,26 @@ INSTANTIATE_TEST_SUITE_P(
         WriteFailure{"RiffSizeNotFixed", Breaks::Ascend, 4, -5, "Error creating RIFF data chunk."}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Creating over the loaded file's own name empties it at once: after a failure nothing is
+// loaded any more, and nothing shows the old file's figures.
+TEST_F(NewFileTest, AFailureAfterEmptyingTheLoadedFileLeavesNothingLoaded) {
+  LoadGoodFile();
+  g_savePath = folder_.file("good.wav");
+  g_calls = 0;
+  g_failingCall = 2;
+  ScopedService create(sys.mmioCreateChunk, &CreateChunkFailingOnce);
+  EXPECT_EQ(CreateWaveFile(window()), -3);
+  const RecorderSnapshot after = Snapshot();
+  EXPECT_FALSE(after.fileLoaded);
+  EXPECT_EQ(after.dataSize, 0u);
+  EXPECT_EQ(after.sliderMax, 0);
+  EXPECT_EQ(after.sliderPos, 0);
+  EXPECT_EQ(after.positionText, "00:00.0");
+  EXPECT_EQ(after.lengthText, "00:00.0");
+  EXPECT_NE(after.dataSizeText.find(" 0.0 KB"), std::string::npos) << after.dataSizeText;
+  EXPECT_EQ(after.caption, "Audio Recorder");
+  for (int i = 0; i < 5; ++i) EXPECT_FALSE(after.enabled[i]) << "button " << i;
+  EXPECT_STREQ(g_context.loadedPath, "");
+}
+
 }  // namespace
