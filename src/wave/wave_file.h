@@ -19,6 +19,14 @@ int AbortWaveFile(HWND owner, HMMIO file, const char* message, int code);
 DWORD GetDiskOffset(HMMIO file);
 int CreateWaveFile(HWND owner);
 
+// Windows before 10 version 1903 ignores the manifest's UTF-8 code page: there a name with
+// characters outside the user's ANSI code page comes back from the file dialogs with '?' in
+// their place, a character no file name holds. False for such a name.
+bool NameCameThroughWhole(const char* path);
+inline constexpr const char* NameNotRepresentableMessage =
+    "The file's name has characters that this version of Windows cannot pass to Audio Recorder "
+    "(Windows 10 version 1903 and later can). Rename the file or give another name.";
+
 // The file services address a file with signed 32-bit offsets: no larger file can be read whole.
 inline constexpr DWORDLONG LargestReadableFile = 0x7FFFFFFF;
 inline constexpr const char* FileTooLargeMessage =
