@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/text.h"
+
 enum class RecorderState : LONG { Idle = 0, Recording = 1, Playing = 2 };
 
 // Fields touched by both the window's thread and the device callback thread are atomic;
@@ -15,14 +17,15 @@ struct RecorderContext {
   std::atomic<bool> deviceOpen{false};
   bool sliderDragging = false;
   bool fileLoaded = false;
-  char filePath[256] = "Untitled.wav";
-  char fileTitle[256] = "";
+  // Sized for any name the file dialogs return (PathTextSize).
+  char filePath[PathTextSize] = "Untitled.wav";
+  char fileTitle[PathTextSize] = "";
   char driveRoot[4] = "";
   // The file that holds the loaded sound. filePath already names a file the user picked when
   // opening or creating it fails; recording and playback must still go to the loaded one.
-  char loadedPath[256] = "";
+  char loadedPath[PathTextSize] = "";
   // Its name without the folder, for the Properties sheet.
-  char loadedTitle[256] = "";
+  char loadedTitle[PathTextSize] = "";
   DWORD dataOffset = 0;
   std::atomic<DWORD> dataSize{0};
   std::atomic<DWORD> position{0};

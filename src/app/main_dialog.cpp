@@ -26,7 +26,8 @@
 
 namespace {
 
-constexpr WORD RecentEntrySize = 128;
+// Each entry holds any path the file dialogs return.
+constexpr WORD RecentEntrySize = static_cast<WORD>(PathTextSize);
 constexpr UINT RecentFirstCommand = IDM_RECENT_BASE + 1;
 constexpr UINT RecentLastCommand = IDM_RECENT_BASE + RecentListSize;
 

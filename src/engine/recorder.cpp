@@ -347,24 +347,18 @@ void CALLBACK RecordCallback(HWAVEIN device, UINT message, DWORD_PTR, DWORD_PTR 
 // asked, so network shares and mounted folders count too), at most the largest 32-bit value;
 // 0 when the query fails.
 DWORD GetFreeDiskBytes(const char* path) {
-  char folder[MAX_PATH + 1] = "";
-  const char* query = nullptr;  // no folder in the path: the current folder's volume
-  if (path) {
-    lstrcpynA(folder, path, sizeof folder);
-    char* cut = nullptr;
-    for (char* p = folder; *p; ++p)
-      if (*p == '\\' || *p == '/') cut = p;
-    if (cut) {
-      cut[1] = '\0';
-      query = folder;
-    } else if (folder[0] && folder[1] == ':') {
-      folder[2] = '\\';
-      folder[3] = '\0';
-      query = folder;
-    }
-  }
+  // As long as the path itself: in UTF-8 a path within MAX_PATH characters can take 780 bytes.
+  std::string folder = path ? path : "";
+  if (const size_t cut = folder.find_last_of("\\/"); cut != std::string::npos)
+    folder.resize(cut + 1);
+  else if (folder.size() >= 2 && folder[1] == ':')
+    folder = folder.substr(0, 2) + '\\';
+  else
+    folder.clear();  // no folder in the path: the current folder's volume
   ULARGE_INTEGER available{};
-  if (!sys.GetDiskFreeSpaceExA(query, &available, nullptr, nullptr)) return 0;
+  if (!sys.GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &available, nullptr,
+                               nullptr))
+    return 0;
   return available.QuadPart > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(available.QuadPart);
 }
 

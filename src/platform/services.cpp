@@ -1,5 +1,6 @@
 #include "platform/services.h"
 
+#include "platform/riff_open.h"
 #include "platform/wave_devices.h"
 
 // The wave devices convert compressed formats themselves (wave_devices.h); uncompressed
@@ -23,7 +24,7 @@ PlatformServices RealServices() {
       .waveOutReset = &ConvertingWaveOutReset,
       .waveOutGetPosition = &ConvertingWaveOutGetPosition,
       .waveOutClose = &ConvertingWaveOutClose,
-      .mmioOpenA = &::mmioOpenA,
+      .mmioOpenA = &OpenRiffFile,
       .mmioClose = &::mmioClose,
       .mmioRead = &::mmioRead,
       .mmioWrite = &::mmioWrite,

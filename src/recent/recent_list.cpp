@@ -10,6 +10,7 @@
 
 #include "app/context.h"
 #include "platform/owners.h"
+#include "platform/text.h"
 #include "resources/resource.h"
 #include "wave/wave_file.h"
 
@@ -26,10 +27,11 @@ char* Slot(const RecentFileList* list, WORD index) {
   return list->entries + static_cast<size_t>(index) * list->entrySize;
 }
 
-// Copies at most `bound` characters and zero-fills the rest of those `bound` bytes, so the
-// byte after them (the slot's last byte, always zero) still terminates the text.
+// Copies at most `bound` bytes, never part of a character, and zero-fills the rest of those
+// `bound` bytes, so the byte after them (the slot's last byte, always zero) still terminates
+// the text.
 void StoreBounded(char* slot, const char* text, size_t bound) {
-  const size_t length = strnlen(text, bound);
+  const size_t length = CharacterBoundary({text, strnlen(text, bound + 1)}, bound);
   std::memcpy(slot, text, length);
   std::memset(slot + length, 0, bound - length);
 }
@@ -99,7 +101,7 @@ void AddRecentFile(RecentFileList* list, const char* path) {
   const size_t bound = list->entrySize - 1u;
   // Kept apart from the slots: the caller's text may be one of them, and shifting would
   // overwrite it before it is stored.
-  const std::string text(path, strnlen(path, bound));
+  const std::string text(path, CharacterBoundary({path, strnlen(path, bound + 1)}, bound));
 
   WORD match = 0;
   while (match < list->count && lstrcmpiA(path, Slot(list, match)) != 0) ++match;
@@ -119,8 +121,9 @@ int GetRecentFile(const RecentFileList* list, WORD key, int byCommand, char* des
   const WORD index = KeyToIndex(list, key, byCommand);
   if (index >= list->count) return 0;
   // Zero-filled like the slot itself; the copy always ends inside `size`.
-  const size_t room = static_cast<size_t>(size) - 1u;
-  const size_t length = strnlen(Slot(list, index), std::min<size_t>(room, list->entrySize));
+  const size_t room = std::min<size_t>(static_cast<size_t>(size) - 1u, list->entrySize);
+  const char* slot = Slot(list, index);
+  const size_t length = CharacterBoundary({slot, strnlen(slot, list->entrySize)}, room);
   std::memset(destination, 0, static_cast<size_t>(size));
   std::memcpy(destination, Slot(list, index), length);
   return 1;
@@ -151,12 +154,14 @@ void BuildRecentMenu(const RecentFileList* list, HMENU menu, UINT beforeId) {
 
   InsertMenuA(menu, beforeId, MF_BYCOMMAND | MF_SEPARATOR, base, nullptr);
   const WORD shown = std::min(list->count, list->menuLimit);
-  const SIZE_T textSize = static_cast<SIZE_T>(list->entrySize) + kWorkBufferExtra;
   for (int j = shown - 1; j >= 0; --j) {
+    // An '&' in a path shows as itself; only the number is the item's mnemonic.
+    const std::string path = MenuItemText(Slot(list, static_cast<WORD>(j)));
+    const SIZE_T textSize = path.size() + kWorkBufferExtra;
     GlobalBlock text;
     if (!text.Allocate(GHND, textSize) || !text.Lock()) continue;  // this item is left out
     std::snprintf(text.as<char>(), textSize, "&%lu %s", static_cast<unsigned long>(j + 1),
-                  Slot(list, static_cast<WORD>(j)));
+                  path.c_str());
     // Each item goes in front of the one inserted just before it, the last one in front
     // of the separator. An item left out for want of memory is stepped over, so the
     // numbering order holds for the others.
@@ -241,20 +246,22 @@ int OpenRecentFile(HWND window, UINT commandId) {
   char path[sizeof g_context.filePath] = {};
   if (!GetRecentFile(list, static_cast<WORD>(commandId), 1, path, sizeof path)) return 0;
 
-  OFSTRUCT probe{};
-  const bool found = OpenFile(path, &probe, OF_EXIST) != HFILE_ERROR;
+  // The wide call takes any path (OpenFile's record holds only 128 bytes).
+  const DWORD attributes = GetFileAttributesW(WideText(path).c_str());
+  const bool found =
+      attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 
   char title[sizeof g_context.fileTitle] = {};
-  char fullPath[MAX_PATH] = {};
+  char fullPath[PathTextSize] = {};
   char* namePart = nullptr;
   const DWORD length = GetFullPathNameA(path, sizeof fullPath, fullPath, &namePart);
   const char* name =
       (length > 0 && length < sizeof fullPath) ? (namePart ? namePart : "") : NamePart(path);
-  lstrcpynA(title, name, sizeof title);
+  CopyText(title, name);
 
   if (found) {
-    lstrcpynA(g_context.filePath, path, sizeof g_context.filePath);
-    lstrcpynA(g_context.fileTitle, title, sizeof g_context.fileTitle);
+    CopyText(g_context.filePath, path);
+    CopyText(g_context.fileTitle, title);
     // The Open dialog's record names the current file for opening, playing and recording.
     if (OpenDialogRecord.lStructSize == 0) PrepareFileDialog(window, &OpenDialogRecord);
     OpenDialogRecord.lpstrFile = g_context.filePath;

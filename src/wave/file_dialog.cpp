@@ -1,5 +1,7 @@
 // The Open and Save dialogs' record: the filter, the default extension and the context's path
 // and title buffers that the dialogs fill.
+#include <cstring>
+
 #include "app/context.h"
 #include "wave/wave_file.h"
 
@@ -10,6 +12,10 @@ constexpr char DefaultExtension[] = "WAV";
 constexpr DWORD PathBufferSize = sizeof(RecorderContext::filePath);
 constexpr DWORD TitleBufferSize = sizeof(RecorderContext::fileTitle);
 }  // namespace
+
+bool NameCameThroughWhole(const char* path) {
+  return std::strchr(path, '?') == nullptr;
+}
 
 void PrepareFileDialog(HWND owner, OPENFILENAMEA* record) {
   *record = OPENFILENAMEA{};

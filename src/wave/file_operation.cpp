@@ -8,6 +8,7 @@
 #include "app/context.h"
 #include "app/report.h"
 #include "platform/services.h"
+#include "platform/text.h"
 #include "recent/recent_list.h"
 #include "resources/resource.h"
 #include "wave/format.h"
@@ -47,8 +48,8 @@ void RebuildRecentMenu(HWND owner) {
 }
 
 void RememberLoadedSound() {
-  lstrcpynA(g_context.loadedPath, g_context.filePath, sizeof g_context.loadedPath);
-  lstrcpynA(g_context.loadedTitle, g_context.fileTitle, sizeof g_context.loadedTitle);
+  CopyText(g_context.loadedPath, g_context.filePath);
+  CopyText(g_context.loadedTitle, g_context.fileTitle);
   if (CurrentFormat) {
     const auto* block = reinterpret_cast<const BYTE*>(CurrentFormat);
     g_loadedFormat.assign(block, block + MaxFormatSize);
@@ -81,7 +82,8 @@ void ForgetLoadedSound() {
 }
 
 void TakeDriveRootFromPath() {
-  lstrcpynA(g_context.driveRoot, g_context.filePath, sizeof(g_context.driveRoot));
+  // Three bytes, or fewer where the third would split a character.
+  CopyText(g_context.driveRoot, g_context.filePath);
 }
 
 void ShowWaitCursor() {

@@ -85,6 +85,8 @@ int CreateWaveFile(HWND owner) {
     g_context.fileLoaded = false;
     return 0;
   }
+  if (!NameCameThroughWhole(g_context.filePath))
+    return ReportError(owner, NameNotRepresentableMessage, -1);
 
   // ChooseFormat shows its own message when it fails; a cancelled choice shows none.
   const DWORD loadedDataSize = g_context.dataSize;

@@ -36,6 +36,14 @@ enum class LayoutProblem { None, NotWave, NoFormat, NoData };
 // Reads the layout from the start of `file` (any position afterwards).
 LayoutProblem ReadWaveLayout(HMMIO file, WaveLayout& layout);
 
+// Windows before 10 version 1903 ignores the manifest's UTF-8 code page: there a name with
+// characters outside the user's ANSI code page comes back from the file dialogs with '?' in
+// their place, a character no file name holds. False for such a name.
+bool NameCameThroughWhole(const char* path);
+inline constexpr const char* NameNotRepresentableMessage =
+    "The file's name has characters that this version of Windows cannot pass to Audio Recorder "
+    "(Windows 10 version 1903 and later can). Rename the file or give another name.";
+
 // The file services address a file with signed 32-bit offsets: no larger file can be read whole.
 inline constexpr DWORDLONG LargestReadableFile = 0x7FFFFFFF;
 inline constexpr const char* FileTooLargeMessage =

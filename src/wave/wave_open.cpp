@@ -44,6 +44,8 @@ int OpenWaveFile(HWND owner, int skipDialog) {
   wave_detail::FileOperationScope busy;
   if (!skipDialog) {
     if (!AskForFile(owner)) return 0;
+    if (!NameCameThroughWhole(g_context.filePath))
+      return ReportError(owner, NameNotRepresentableMessage, -1);
   } else if (!OpenDialogRecord.lpstrFile) {
     // The player and the recorder name the current file through the Open record.
     OpenDialogRecord.lpstrFile = g_context.filePath;

@@ -12,7 +12,8 @@ namespace menu_hook {
 
 inline constexpr char kQueryMessage[] = "RecorderDriver.MenuQuery";
 inline constexpr int kMaxItems = 64;
-inline constexpr int kMaxText = 128;
+// A recent-file item names a whole path, up to MAX_PATH characters of up to 3 bytes each.
+inline constexpr int kMaxText = 1024;
 
 enum QueryKind : int {
   kSync = 0,     // answer at once: everything posted before has been handled

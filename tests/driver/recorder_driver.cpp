@@ -87,14 +87,25 @@ LRESULT SendWithTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lParam
   return static_cast<LRESULT>(result);
 }
 
+// The driver's texts are UTF-8, as the program's own are: this test program runs in the
+// system's ANSI code page, so texts cross to and from the program only in their wide form.
 std::string Narrow(const std::wstring& wide) {
   if (wide.empty()) return {};
-  int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  int length = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
   if (length <= 0) return {};
   std::string text(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text.data(), length, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), length, nullptr, nullptr);
   text.resize(static_cast<std::size_t>(length - 1));
   return text;
+}
+
+std::wstring Widen(const std::string& text) {
+  int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
+  wide.resize(static_cast<std::size_t>(length - 1));
+  return wide;
 }
 
 // Texts of another process's combo boxes travel only as wide strings under Wine.
@@ -443,9 +454,9 @@ bool RecorderApp::PressKey(WORD virtualKey, bool control) {
 }
 
 std::string RecorderApp::WindowText(HWND window) {
-  char text[1024] = {};
-  GetWindowTextA(window, text, sizeof text);
-  return text;
+  wchar_t text[1024] = {};
+  GetWindowTextW(window, text, 1024);
+  return Narrow(text);
 }
 
 std::string RecorderApp::Caption() const {
@@ -453,9 +464,9 @@ std::string RecorderApp::Caption() const {
 }
 
 std::string RecorderApp::DialogItemText(HWND dialog, int id) {
-  char text[1024] = {};
-  GetDlgItemTextA(dialog, id, text, sizeof text);
-  return text;
+  wchar_t text[1024] = {};
+  GetDlgItemTextW(dialog, id, text, 1024);
+  return Narrow(text);
 }
 
 std::string RecorderApp::ControlText(int id) const {
@@ -641,7 +652,8 @@ bool RecorderApp::AnswerFileDialog(const std::string& path, DWORD timeoutMs) {
   if (!dialog) return false;
   HWND edit = FileNameEdit(dialog);
   if (!edit) return false;
-  SendWithTimeoutA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  const std::wstring text = Widen(path);
+  SendWithTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
   return PressDialogButton(dialog, IDOK, timeoutMs);
 }
 

@@ -19,6 +19,9 @@
 // while its program still runs ends the program (TerminateProcess), so a failing test never
 // leaves a process behind.
 //
+// Texts (captions, control texts, menu texts, paths) are UTF-8 strings, whatever this test
+// program's own code page: the program runs with UTF-8 as its code page.
+//
 // Threading: use a RecorderApp from one thread. Menus are read inside the program through a
 // WH_GETMESSAGE hook DLL (recorder_menu_hook.dll, built beside the program): Wine does not let
 // one process read another's menus.
@@ -137,7 +140,7 @@ class RecorderApp {
 
   // ---- Reading the window ---------------------------------------------------------------
   std::string Caption() const;
-  std::string ControlText(int id) const;  // GetDlgItemTextA
+  std::string ControlText(int id) const;  // GetDlgItemTextW, as UTF-8
   HWND Control(int id) const;
   bool IsControlEnabled(int id) const;  // false also when the control does not exist
   bool IsMinimized() const;

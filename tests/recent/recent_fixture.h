@@ -17,7 +17,8 @@ struct RecentListDeleter {
 };
 using OwnedRecentList = std::unique_ptr<RecentFileList, RecentListDeleter>;
 
-// The program's own shape: four shown, four kept, 128-byte slots, separator 8000.
+// The program's shape with short slots: four shown, four kept, 128-byte slots (the program's
+// own hold whole paths, PathTextSize bytes), separator 8000.
 inline OwnedRecentList MakeProgramList() {
   return OwnedRecentList(CreateRecentList(4, 4, 128, 8000));
 }

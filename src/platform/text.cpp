@@ -1,0 +1,59 @@
+#include "platform/text.h"
+
+namespace {
+
+bool IsUtf8Continuation(char byte) {
+  return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+}  // namespace
+
+std::size_t CharacterBoundary(std::string_view text, std::size_t limit, UINT codePage) {
+  if (text.size() <= limit) return text.size();
+  if (codePage == CP_ACP) codePage = GetACP();
+  if (codePage == CP_UTF8) {
+    // A character is at most four bytes: step back over at most three continuation bytes to
+    // the start of the one the limit falls into.
+    std::size_t cut = limit;
+    for (int i = 0; i < 3 && cut > 0 && IsUtf8Continuation(text[cut]); ++i) --cut;
+    return cut;
+  }
+  CPINFO info{};
+  if (!GetCPInfo(codePage, &info) || info.MaxCharSize < 2) return limit;
+  // Double-byte code pages: a trail byte can look like a lead byte, so walk from the start.
+  std::size_t at = 0;
+  while (at < limit) {
+    const std::size_t step = IsDBCSLeadByteEx(codePage, static_cast<BYTE>(text[at])) ? 2 : 1;
+    if (at + step > limit) break;
+    at += step;
+  }
+  return at;
+}
+
+bool CopyText(std::span<char> destination, std::string_view source) {
+  if (destination.empty()) return source.empty();
+  const std::size_t length = CharacterBoundary(source, destination.size() - 1);
+  source.copy(destination.data(), length);
+  destination[length] = '\0';
+  return length == source.size();
+}
+
+std::string MenuItemText(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size() + 8);
+  for (char c : text) {
+    if (c == '&') shown.push_back('&');
+    shown.push_back(c);
+  }
+  return shown;
+}
+
+std::wstring WideText(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
+  return wide;
+}
