@@ -257,6 +257,15 @@ TEST(DisplayScaleE2E, WindowControlsTextsGlyphsAndDialogsGrowWithTheDpi) {
     EXPECT_EQ(frame.left, 40);
     EXPECT_EQ(frame.top, 30);
 
+    // The client area ends a little after the controls: a stored size is not applied.
+    LONG right = 0, bottom = 0;
+    for (const Child& c : layout.children) {
+      right = std::max(right, c.rect.right);
+      bottom = std::max(bottom, c.rect.bottom);
+    }
+    EXPECT_LE(layout.client.right - right, AtDpi(16, dpi));
+    EXPECT_LE(layout.client.bottom - bottom, AtDpi(16, dpi));
+
     // The window and every control, against the same run at 96 DPI.
     if (dpi == 96) base = layout;
     ExpectGrown(layout.client.right, base.client.right, dpi, "client width");
@@ -333,6 +342,8 @@ TEST(DisplayScaleE2E, WindowControlsTextsGlyphsAndDialogsGrowWithTheDpi) {
     app.Close();
     EXPECT_EQ(app.WaitForExit(), 0u);
   }
+  // Later runs in the prefix open where they would have without this test.
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, kProgramKey, "Placement");
 }
 
 }  // namespace
