@@ -42,6 +42,8 @@ inline RecorderContext g_context;
 struct MainControls {
   HWND buttons[5] = {};  // Rewind, Forward, Play, Stop, Record (ids 800..804)
   HWND slider = nullptr;
+  // The DPI they are laid out and drawn for: the window's own once it is known.
+  UINT dpi = 96;
 };
 
 inline MainControls g_controls;

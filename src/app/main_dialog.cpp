@@ -9,6 +9,7 @@
 #include "app/accelerators.h"
 #include "app/context.h"
 #include "app/display.h"
+#include "app/main_layout.h"
 #include "app/placement.h"
 #include "app/report.h"
 #include "app/transport_tips.h"
@@ -33,18 +34,6 @@ constexpr UINT RecentLastCommand = IDM_RECENT_BASE + RecentListSize;
 
 // An accelerator's WM_COMMAND carries notification code 1 and no control.
 constexpr WORD AcceleratorNotification = 1;
-
-// Left edges of Rewind .. Record; their texts are their names (TransportCommands): the
-// buttons draw only glyphs, and the texts are what screen readers and automation see.
-constexpr int ButtonX[5] = {9, 61, 113, 165, 217};
-constexpr int ButtonY = 76;
-constexpr int ButtonWidth = 45;
-constexpr int ButtonHeight = 22;
-
-constexpr int SliderX = 10;
-constexpr int SliderY = 53;
-constexpr int SliderWidth = 250;
-constexpr int SliderHeight = 20;
 
 // The audio part of start-up; 0 when every step succeeded.
 int StartAudio(HWND window) {
@@ -118,6 +107,13 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
       ShutdownMainDialog(window);
       return 0;
+    case DpiChangedMessage:
+      ApplyDpiChange(window, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+      // Not handled here, so the platform scales the dialog's own controls and font.
+      return 0;
+    case WM_LAYOUT_CONTROLS:
+      LayOutMainWindow(window, false);
+      return 1;
     case WM_ENGINE_NOTIFY:
       HandleEngineNotify(window, wParam, lParam);
       // A playback that ended while the slider was held would otherwise leave the next
@@ -140,8 +136,11 @@ BOOL InitMainDialog(HWND window) {
     EnableMenuItem(systemMenu, SC_SIZE, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
   }
 
-  RestorePlacement(window);
+  StartMainLayout(window);
   CreateControls(g_instance, window);
+  LayOutMainWindow(window, true);
+  // Placed once its size is known: only the stored place is used.
+  RestorePlacement(window);
   CreateTransportTips(window);
   UpdateControlStates(window);
 
@@ -162,15 +161,18 @@ BOOL InitMainDialog(HWND window) {
 }
 
 void CreateControls(HINSTANCE instance, HWND window) {
+  const UINT dpi = g_controls.dpi;
   for (int i = 0; i < 5; ++i) {
+    const RECT r = ButtonRect(i, dpi);
     g_controls.buttons[i] = CreateWindowExA(
-        0, "button", TransportCommands[i].name, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, ButtonX[i],
-        ButtonY, ButtonWidth, ButtonHeight, window,
+        0, "button", TransportCommands[i].name, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, r.left, r.top,
+        r.right - r.left, r.bottom - r.top, window,
         reinterpret_cast<HMENU>(static_cast<UINT_PTR>(TransportCommands[i].id)), instance, nullptr);
   }
+  const RECT r = SliderRect(dpi);
   g_controls.slider =
-      CreateWindowExA(0, TRACKBAR_CLASSA, "", WS_CHILD | WS_VISIBLE | TBS_NOTICKS, SliderX, SliderY,
-                      SliderWidth, SliderHeight, window, nullptr, instance, nullptr);
+      CreateWindowExA(0, TRACKBAR_CLASSA, "", WS_CHILD | WS_VISIBLE | TBS_NOTICKS, r.left, r.top,
+                      r.right - r.left, r.bottom - r.top, window, nullptr, instance, nullptr);
 }
 
 void DispatchCommand(HWND window, WPARAM wParam) {

@@ -84,6 +84,14 @@ void RestorePlacement(HWND window) {
     return;
   }
   if (!IsUsablePlacement(type, size, stored.placement)) return;
+  // Only the place is restored: the window cannot be resized, and its size is the one it has
+  // now, at this display's scale; a stored size may come from another.
+  RECT shown{};
+  if (GetWindowRect(window, &shown)) {
+    RECT& normal = stored.placement.rcNormalPosition;
+    normal.right = normal.left + (shown.right - shown.left);
+    normal.bottom = normal.top + (shown.bottom - shown.top);
+  }
   SetWindowPlacement(window, &stored.placement);
   KeepMinimizedThroughDialogStart(window);
 }

@@ -1,18 +1,18 @@
 #include "ui/glyph_buttons.h"
 
 #include <optional>
+#include <vector>
 
 #include "app/context.h"
 #include "platform/owners.h"
 #include "platform/services.h"
 #include "resources/resource.h"
+#include "ui/dpi_scale.h"
 
 // Everything here runs on the main window's thread, one paint at a time.
 
 namespace {
 
-constexpr int GlyphWidth = 25;
-constexpr int GlyphHeight = 17;
 constexpr int FirstButtonId = IDC_REWIND;
 
 // Paint mask 1 with the selected brush and keep the destination where the mask is 0.
@@ -26,6 +26,58 @@ constexpr COLORREF White = 0xFFFFFF;
 
 // Entries of ButtonColors.
 enum ColorIndex { kText = 0, kShadow = 1, kFace = 2, kHighlight = 3, kFrame = 4 };
+
+// The screen's drawing context for the scope.
+class ScreenDC {
+ public:
+  ScreenDC() : dc_(GetDC(nullptr)) {}
+  ScreenDC(const ScreenDC&) = delete;
+  ScreenDC& operator=(const ScreenDC&) = delete;
+  ~ScreenDC() {
+    if (dc_) ReleaseDC(nullptr, dc_);
+  }
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+// A 32-bit top-down request for GetDIBits and SetDIBits.
+BITMAPINFO PixelRequest(int width, int height) {
+  BITMAPINFO request{};
+  request.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  request.bmiHeader.biWidth = width;
+  request.bmiHeader.biHeight = -height;
+  request.bmiHeader.biPlanes = 1;
+  request.bmiHeader.biBitCount = 32;
+  request.bmiHeader.biCompression = BI_RGB;
+  return request;
+}
+
+// The source line or column nearest to the centre of target line `index` of `target`.
+int NearestSource(int index, int source, int target) {
+  return (2 * index + 1) * source / (2 * target);
+}
+
+// The strip for the DPI the controls are laid out for. Made at the first paint at a DPI and
+// kept until the DPI changes; the strip at 96 DPI is used as it is.
+struct GlyphSource {
+  HBITMAP strip;
+  SIZE glyph;
+};
+
+GlyphSource StripForDpi(HBITMAP strip, UINT dpi) {
+  static ScopedGdiObj<HBITMAP> scaled;
+  static UINT scaledDpi = 0;
+  if (dpi == BaseDpi) return {strip, {GlyphWidth, GlyphHeight}};
+  if (!scaled || scaledDpi != dpi) {
+    scaled.reset(ScaleGlyphStrip(strip, dpi));
+    scaledDpi = dpi;
+  }
+  // Should the copy fail (memory short), the glyphs show at their 96-DPI size.
+  if (!scaled) return {strip, {GlyphWidth, GlyphHeight}};
+  return {scaled.get(), GlyphSizeForDpi(dpi)};
+}
 
 // Saves a drawing context's state and restores it at scope end.
 class SavedDCState {
@@ -119,6 +171,8 @@ void DrawGlyphButton(const DRAWITEMSTRUCT* item) {
   if (!strip) strip.reset(LoadBitmapA(g_instance, MAKEINTRESOURCEA(IDB_BUTTONS)));
   if (!strip) return;
 
+  const GlyphSource source = StripForDpi(strip.get(), g_controls.dpi);
+
   UINT state = GLYPH_DRAW;
   if (item->itemState & ODS_SELECTED) {
     state = GLYPH_DRAW | GLYPH_SUNKEN;  // pressed wins over disabled
@@ -127,7 +181,7 @@ void DrawGlyphButton(const DRAWITEMSTRUCT* item) {
   }
   // A button's item rectangle starts at 0, 0, so its right and bottom are its size.
   RenderButton(item->hDC, item->rcItem.left, item->rcItem.top, item->rcItem.right,
-               item->rcItem.bottom, strip.get(), GlyphWidth, GlyphHeight,
+               item->rcItem.bottom, source.strip, source.glyph.cx, source.glyph.cy,
                static_cast<int>(item->CtlID) - FirstButtonId, state);
 }
 
@@ -217,4 +271,51 @@ void BuildGlyphMask(int index, int mw, int mh, int gw, int gh, int gx, int gy) {
   BitBlt(MaskDC, gx, gy, gw, gh, GlyphDC, index * gw, 0, SRCCOPY);
   SetBkColor(GlyphDC, White);
   BitBlt(MaskDC, gx, gy, gw, gh, GlyphDC, index * gw, 0, SRCPAINT);
+}
+
+SIZE GlyphSizeForDpi(UINT dpi) {
+  return {ScaleToDpi(GlyphWidth, dpi), ScaleToDpi(GlyphHeight, dpi)};
+}
+
+HBITMAP ScaleGlyphStrip(HBITMAP strip, UINT dpi) {
+  BITMAP info{};
+  if (!strip || !GetObjectA(strip, sizeof info, &info)) return nullptr;
+  const int count = info.bmWidth / GlyphWidth;
+  const SIZE glyph = GlyphSizeForDpi(dpi);
+  if (count <= 0 || info.bmHeight != GlyphHeight || glyph.cx <= 0 || glyph.cy <= 0) return nullptr;
+
+  ScreenDC screen;
+  if (!screen.get()) return nullptr;
+  const int sourceWidth = count * GlyphWidth;
+  std::vector<DWORD> source(static_cast<size_t>(sourceWidth) * GlyphHeight);
+  BITMAPINFO request = PixelRequest(sourceWidth, GlyphHeight);
+  if (GetDIBits(screen.get(), strip, 0, GlyphHeight, source.data(), &request, DIB_RGB_COLORS) !=
+      GlyphHeight) {
+    return nullptr;
+  }
+
+  // Glyph by glyph, so that no picture ever takes a column of its neighbour.
+  const int width = count * glyph.cx;
+  std::vector<DWORD> pixels(static_cast<size_t>(width) * glyph.cy);
+  for (int y = 0; y < glyph.cy; ++y) {
+    const int sourceY = NearestSource(y, GlyphHeight, glyph.cy);
+    for (int index = 0; index < count; ++index) {
+      for (int x = 0; x < glyph.cx; ++x) {
+        const int sourceX = index * GlyphWidth + NearestSource(x, GlyphWidth, glyph.cx);
+        pixels[static_cast<size_t>(y) * width + index * glyph.cx + x] =
+            source[static_cast<size_t>(sourceY) * sourceWidth + sourceX];
+      }
+    }
+  }
+
+  // The same kind of bitmap as the loaded strip (the screen's format), so the colour and mask
+  // copies behave as they do with it.
+  ScopedGdiObj<HBITMAP> scaled(CreateCompatibleBitmap(screen.get(), width, glyph.cy));
+  if (!scaled) return nullptr;
+  request = PixelRequest(width, glyph.cy);
+  if (SetDIBits(screen.get(), scaled.get(), 0, glyph.cy, pixels.data(), &request, DIB_RGB_COLORS) !=
+      glyph.cy) {
+    return nullptr;
+  }
+  return scaled.release();
 }
