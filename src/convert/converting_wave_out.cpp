@@ -423,9 +423,8 @@ MMRESULT WINAPI ConvertingWaveOutWrite(HWAVEOUT handle, LPWAVEHDR header, UINT s
   const MMRESULT refused = WriteWaiting(lock, *device);
   if (refused != 0) {
     // The device took nothing and nothing plays, so no completion will ever return this
-    // header: the caller hears of it now, as from a write the device refused, and gets the
-    // header back unqueued; also inside our own callback, where a caller refilling from its
-    // completion would otherwise wait for ever. Headers before it come back with Reset.
+    // header: the caller hears of it now (also inside our own callback) and gets the header
+    // back unqueued, as from a write the device refused. Those before come back with Reset.
     if (!device->deliveries.finished.Remove(header)) {
       if (device->cursor == header) {
         device->cursor = nullptr;

@@ -18,7 +18,6 @@
 #include "recorder_driver.h"
 #include "resources/resource.h"
 #include "support/playback_file.h"
-#include "support/poll.h"
 #include "support/test_support.h"
 #include "support/wave_builder.h"
 
@@ -124,9 +123,7 @@ TEST(ConvertE2E, AByteRateTheFileLiesAboutNeverHangsTheWindow) {
     } else {
       ASSERT_TRUE(opened.empty()) << opened;
       ASSERT_TRUE(app.ClickButton(IDC_RECORD));
-      // The recording's length: until the position text has counted a second.
-      ASSERT_TRUE(PollUntil(
-          20000, [&] { return app.ControlText(IDC_POSITION) >= std::string("00:01.0"); }));
+      Sleep(1000);  // the recording's length
       ASSERT_TRUE(app.ClickButton(IDC_STOP));
       ASSERT_TRUE(WaitUntilIdle(app, 10000));
       EXPECT_TRUE(app.NoMessageBoxWithin(200));
