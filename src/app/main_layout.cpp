@@ -1,5 +1,7 @@
 #include "app/main_layout.h"
 
+#include <algorithm>
+
 #include "app/context.h"
 #include "platform/owners.h"
 #include "ui/dpi_scale.h"
@@ -113,13 +115,17 @@ void GrowWindow(HWND window, int growWidth, int growHeight) {
                frame.bottom - frame.top + growHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The window grows where the platform's scaling or a suggested rectangle left it too small.
 void FitWindowToControls(HWND window) {
   RECT client{};
   if (!GetClientRect(window, &client)) return;
   const UINT dpi = g_controls.dpi;
   const RECT last = ButtonRect(4, dpi);
-  const int wantWidth = last.right + ScaleToDpi(ButtonX[0], dpi);
-  const int wantHeight = last.bottom + ScaleToDpi(BottomMargin, dpi);
+  // Never smaller than the template's client area at this DPI, nor than the buttons need.
+  const int wantWidth = std::max<LONG>(last.right + ScaleToDpi(ButtonX[0], dpi),
+                                       ScaleToDpi(g_layout.client96.cx, dpi));
+  const int wantHeight = std::max<LONG>(last.bottom + ScaleToDpi(BottomMargin, dpi),
+                                        ScaleToDpi(g_layout.client96.cy, dpi));
   GrowWindow(window, wantWidth > client.right ? wantWidth - client.right : 0,
              wantHeight > client.bottom ? wantHeight - client.bottom : 0);
 }

@@ -15,6 +15,9 @@ namespace {
 
 constexpr int FirstButtonId = IDC_REWIND;
 
+// Ten times 96 DPI; the systems offer at most five.
+constexpr UINT MaxScaledDpi = 960;
+
 // Paint mask 1 with the selected brush and keep the destination where the mask is 0.
 constexpr DWORD RopPaintWhereMaskSet = 0xE20746;
 // Paint the selected brush where the mask is 0 and keep the destination where it is 1.
@@ -282,7 +285,11 @@ HBITMAP ScaleGlyphStrip(HBITMAP strip, UINT dpi) {
   if (!strip || !GetObjectA(strip, sizeof info, &info)) return nullptr;
   const int count = info.bmWidth / GlyphWidth;
   const SIZE glyph = GlyphSizeForDpi(dpi);
-  if (count <= 0 || info.bmHeight != GlyphHeight || glyph.cx <= 0 || glyph.cy <= 0) return nullptr;
+  // Beyond the largest scale a display offers, the strip is left as it is.
+  if (count <= 0 || info.bmHeight != GlyphHeight || dpi > MaxScaledDpi || glyph.cx <= 0 ||
+      glyph.cy <= 0) {
+    return nullptr;
+  }
 
   ScreenDC screen;
   if (!screen.get()) return nullptr;

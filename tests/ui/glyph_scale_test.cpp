@@ -72,12 +72,19 @@ TEST(GlyphScale, TwiceTheDpiDoublesEveryPixelAndTheModelAgreesAt96) {
   }
 }
 
-TEST(GlyphScale, AStripThatCannotBeScaledGivesNothing) {
+TEST(GlyphScale, AStripThatCannotBeScaledOrAnUnheardOfDpiGivesNothing) {
   EXPECT_EQ(ScaleGlyphStrip(nullptr, 144), nullptr);
   HDC screen = GetDC(nullptr);
   ScopedGdiObj<HBITMAP> odd(CreateCompatibleBitmap(screen, 5 * kGlyphW, kGlyphH + 1));
   ReleaseDC(nullptr, screen);
   EXPECT_EQ(ScaleGlyphStrip(odd.get(), 144), nullptr);
+  // A DPI beyond any display's is refused rather than sizing memory after it.
+  ScopedGdiObj<HBITMAP> strip(
+      LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_BUTTONS)));
+  ASSERT_TRUE(strip);
+  EXPECT_EQ(ScaleGlyphStrip(strip.get(), 65535), nullptr);
+  ScopedGdiObj<HBITMAP> largest(ScaleGlyphStrip(strip.get(), 960));
+  EXPECT_TRUE(largest);
 }
 
 }  // namespace
