@@ -44,27 +44,26 @@ TEST(TextBoundaries, CopiesAreTerminatedAndMenuTextsShowAmpersands) {
   EXPECT_EQ(MenuItemText("plain"), "plain");
 }
 
+// What the file dialogs hand back on such a system for "録音 ☃ Ωμέγα.wav".
+BOOL WINAPI DialogLosingCharacters(LPOPENFILENAMEA record) {
+  std::strcpy(record->lpstrFile, "C:\\takes\\?? ? ?????.wav");
+  return TRUE;
+}
+
+int g_riffOpens = 0;
+HMMIO WINAPI CountedRiffOpen(LPSTR, LPMMIOINFO, DWORD) {
+  ++g_riffOpens;
+  return nullptr;
+}
+
 // On a system that ignores the UTF-8 code page, the Open dialog hands back '?' for each
 // character the code page lacks: the user is told why instead of "Open for read failed.".
 TEST(NamesOutsideTheCodePage, AreReportedPlainlyByOpenAndNew) {
   MessageBoxCapture boxes;
-  ScopedService open(
-      sys.GetOpenFileNameA, +[](LPOPENFILENAMEA record) -> BOOL {
-        std::strcpy(record->lpstrFile, "C:\\takes\\?? ? ?????.wav");
-        return TRUE;
-      });
-  ScopedService save(
-      sys.GetSaveFileNameA, +[](LPOPENFILENAMEA record) -> BOOL {
-        std::strcpy(record->lpstrFile, "C:\\takes\\?? ? ?????.wav");
-        return TRUE;
-      });
-  int opened = 0;
-  static int* counter = &opened;
-  ScopedService mmio(
-      sys.mmioOpenA, +[](LPSTR, LPMMIOINFO, DWORD) -> HMMIO {
-        ++*counter;
-        return nullptr;
-      });
+  g_riffOpens = 0;
+  ScopedService open(sys.GetOpenFileNameA, &DialogLosingCharacters);
+  ScopedService save(sys.GetSaveFileNameA, &DialogLosingCharacters);
+  ScopedService mmio(sys.mmioOpenA, &CountedRiffOpen);
 
   EXPECT_EQ(OpenWaveFile(nullptr, 0), -1);
   EXPECT_EQ(CreateWaveFile(nullptr), -1);
@@ -73,7 +72,7 @@ TEST(NamesOutsideTheCodePage, AreReportedPlainlyByOpenAndNew) {
     EXPECT_EQ(box.caption, "Error");
     EXPECT_EQ(box.text, NameNotRepresentableMessage);
   }
-  EXPECT_EQ(opened, 0);
+  EXPECT_EQ(g_riffOpens, 0);
 }
 
 }  // namespace

@@ -201,9 +201,9 @@ void ExpectWaveDialogRecord(const OPENFILENAMEA& r, HWND owner, DWORD flags) {
   EXPECT_EQ(r.nMaxCustFilter, 0u);
   EXPECT_EQ(r.nFilterIndex, 1u);
   EXPECT_EQ(r.lpstrFile, g_context.filePath);
-  EXPECT_EQ(r.nMaxFile, 256u);
+  EXPECT_EQ(r.nMaxFile, PathTextSize);  // any name the dialog returns fits
   EXPECT_EQ(r.lpstrFileTitle, g_context.fileTitle);
-  EXPECT_EQ(r.nMaxFileTitle, 256u);
+  EXPECT_EQ(r.nMaxFileTitle, PathTextSize);
   EXPECT_EQ(r.lpstrInitialDir, nullptr);
   EXPECT_EQ(r.lpstrTitle, nullptr);
   EXPECT_EQ(r.Flags, flags);
