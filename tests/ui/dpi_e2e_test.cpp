@@ -134,31 +134,32 @@ AnyImage ScreenArea(const Layout& layout, const RECT& r) {
                   r.bottom - r.top);
 }
 
+struct TextSearch {
+  UINT dpi;
+  const std::string* where;
+};
+
+BOOL CALLBACK ExpectTextFits(HWND child, LPARAM data) {
+  const auto& search = *reinterpret_cast<const TextSearch*>(data);
+  char name[32] = {};
+  GetClassNameA(child, name, sizeof name);
+  const LONG style = GetWindowLongA(child, GWL_STYLE);
+  const std::string text = RecorderApp::WindowText(child);
+  if (lstrcmpiA(name, "Static") != 0 || text.empty() || (style & SS_TYPEMASK) == SS_ICON)
+    return TRUE;
+  RECT r{};
+  GetClientRect(child, &r);
+  const SIZE extent = TextExtent(text, search.dpi);
+  EXPECT_LE(extent.cx, r.right) << *search.where << " '" << text << "'";
+  EXPECT_LE(extent.cy, r.bottom) << *search.where << " '" << text << "'";
+  return TRUE;
+}
+
 // Every text of the window and its descendants fits its control, in the template's font at
 // this DPI.
 void ExpectTextsFit(HWND parent, UINT dpi, const std::string& where) {
-  struct Search {
-    UINT dpi;
-    const std::string* where;
-  } search{dpi, &where};
-  EnumChildWindows(
-      parent,
-      [](HWND child, LPARAM data) -> BOOL {
-        const auto& s = *reinterpret_cast<const Search*>(data);
-        char name[32] = {};
-        GetClassNameA(child, name, sizeof name);
-        const LONG style = GetWindowLongA(child, GWL_STYLE);
-        const std::string text = RecorderApp::WindowText(child);
-        if (lstrcmpiA(name, "Static") != 0 || text.empty() || (style & SS_TYPEMASK) == SS_ICON)
-          return TRUE;
-        RECT r{};
-        GetClientRect(child, &r);
-        const SIZE extent = TextExtent(text, s.dpi);
-        EXPECT_LE(extent.cx, r.right) << *s.where << " '" << text << "'";
-        EXPECT_LE(extent.cy, r.bottom) << *s.where << " '" << text << "'";
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  TextSearch search{dpi, &where};
+  EnumChildWindows(parent, ExpectTextFits, reinterpret_cast<LPARAM>(&search));
 }
 
 // A dialog of the program, opened by `command` and closed by `close`: its texts fit, and its
