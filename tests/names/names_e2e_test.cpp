@@ -182,8 +182,10 @@ TEST_F(NamesE2E, OpenPlayRecordNewAndTheRecentListKeepTheName) {
   ASSERT_TRUE(PollUntil(20000, [&] { return Idle(app); }));
   WaitForPlayedFile();
   EXPECT_TRUE(app.NoMessageBoxWithin(200));
-  EXPECT_TRUE(PlayedWithOnlySilenceAdded(ReadWholeFile(PlaybackFilePath()), payload, 1, 0x80))
-      << "the output device did not receive the file's bytes";
+  std::string why;
+  EXPECT_TRUE(PlayedWithOnlySilenceAdded(ReadWholeFile(PlaybackFilePath()), payload,
+                                         PlayedFormatOf(1, 11025, 8), false, &why))
+      << "the output device did not receive the file's bytes: " << why;
 
   // Recorded into, at its end: the sound grows and the bytes before stay as they were.
   ASSERT_TRUE(app.ClickButton(IDC_FORWARD));
