@@ -1,6 +1,6 @@
 #include "app/main_layout.h"
 
-#include "app/context.h"
+#include "state/context.h"
 #include "platform/owners.h"
 #include "ui/dpi_scale.h"
 

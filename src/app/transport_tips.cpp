@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "app/accelerators.h"
-#include "app/context.h"
+#include "state/context.h"
 
 namespace {
 

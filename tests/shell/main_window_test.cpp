@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "app/context.h"
-#include "app/display.h"
+#include "state/context.h"
+#include "state/display.h"
 #include "app/main_dialog.h"
 #include "engine/engine_notify.h"
 #include "recent/recent_list.h"

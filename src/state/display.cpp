@@ -1,6 +1,6 @@
 // Runs on the window's thread only: the engine's callbacks post to the window instead of
 // calling here, so SetWindowTextA and EnableWindow never wait on another thread.
-#include "app/display.h"
+#include "state/display.h"
 
 #include <commctrl.h>
 
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "app/transport_tips.h"
 #include "recent/recent_list.h"
 #include "resources/resource.h"
