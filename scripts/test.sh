@@ -4,7 +4,8 @@
 # Installs what is missing, builds both programs (win32 and win64, scripts/build.sh) and runs
 # the tests inside a private environment for each architecture this machine can run
 # (scripts/test-env.sh: Xvfb, a fresh Wine prefix, PulseAudio with the known capture signal),
-# plus a clang-format check of src/ and tests/, and the release packages made and tested
+# plus a clang-format check of src/ and tests/, a check that no include in src/ climbs to a
+# higher room (scripts/check-layout.sh), and the release packages made and tested
 # (scripts/test-packages.sh). Exits non-zero on any failure, and ends with a
 # summary of what ran on which architecture and what could not run, and why.
 #
@@ -52,6 +53,9 @@ else
   echo "clang-format: violations found (run clang-format -i on the files above)"
   status=1
 fi
+
+echo "== layout check"
+bash "$repo/scripts/check-layout.sh" || status=1
 
 # What runs where: "arch:full", "arch:e2e" or "arch:none:<why>".
 plan=()

@@ -1,4 +1,4 @@
-#include "app/context.h"
+#include "state/context.h"
 #include "app/placement.h"
 #include "resources/resource.h"
 

@@ -1,6 +1,6 @@
 #include "app/accelerators.h"
 
-#include "app/context.h"
+#include "state/context.h"
 #include "app/main_dialog.h"
 #include "platform/owners.h"
 #include "resources/resource.h"

@@ -7,11 +7,11 @@
 #include <climits>
 
 #include "app/accelerators.h"
-#include "app/context.h"
-#include "app/display.h"
+#include "state/context.h"
+#include "state/display.h"
 #include "app/main_layout.h"
 #include "app/placement.h"
-#include "app/report.h"
+#include "state/report.h"
 #include "app/transport_tips.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_notify.h"

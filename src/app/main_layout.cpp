@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/context.h"
 #include "platform/owners.h"
+#include "state/context.h"
 #include "ui/dpi_scale.h"
 
 // The window's controls grow with the DPI. The template's controls are placed by the dialog

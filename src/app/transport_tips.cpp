@@ -5,7 +5,8 @@
 #include <cstdio>
 
 #include "app/accelerators.h"
-#include "app/context.h"
+#include "state/context.h"
+#include "state/display.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ void CreateTransportTips(HWND window) {
                            nullptr, g_instance, nullptr);
   // Without tips the buttons still work; nothing to report.
   if (!g_tips) return;
+  g_afterControlStates = HideTipOfDisabledButton;
   for (const HWND button : g_controls.buttons) {
     TTTOOLINFOA tool = ToolInfo(window, button);
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/report.h"
+#include "state/report.h"
 #include "engine/engine_internal.h"
 #include "platform/services.h"
 

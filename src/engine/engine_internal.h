@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "wave/format.h"
 
 namespace engine {

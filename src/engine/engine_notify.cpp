@@ -1,6 +1,6 @@
 #include "engine/engine_notify.h"
 
-#include "app/context.h"
+#include "state/context.h"
 #include "engine/engine_internal.h"
 
 namespace engine {

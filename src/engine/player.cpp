@@ -23,9 +23,9 @@
 #include <algorithm>
 #include <mutex>
 
-#include "app/context.h"
-#include "app/display.h"
-#include "app/report.h"
+#include "state/context.h"
+#include "state/display.h"
+#include "state/report.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_internal.h"
 #include "platform/services.h"

@@ -16,9 +16,9 @@
 #include <string>
 #include <utility>
 
-#include "app/context.h"
-#include "app/display.h"
-#include "app/report.h"
+#include "state/context.h"
+#include "state/display.h"
+#include "state/report.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_internal.h"
 #include "engine/stall_watch.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "platform/owners.h"
 #include "platform/text.h"
 #include "resources/resource.h"

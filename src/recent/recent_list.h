@@ -3,9 +3,12 @@
 
 #include <windows.h>
 
+#include "resources/resource.h"
+
 inline constexpr const char* RecentFilesKey = "Software\\Velmora\\Quenby Pro Recorder";
-// How many files the program's list keeps and shows in the File menu.
-inline constexpr WORD RecentListSize = 4;
+// How many files the program's list keeps and shows in the File menu: one for each of the
+// recent files' commands.
+inline constexpr WORD RecentListSize = IDM_RECENT_COUNT;
 
 struct RecentFileList {
   WORD count;

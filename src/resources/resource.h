@@ -25,6 +25,8 @@
 #define IDC_PROP_ATTRIBUTES 1018
 
 #define IDM_RECENT_BASE 8000
+// The commands of the recent files: IDM_RECENT_BASE + 1 to IDM_RECENT_BASE + IDM_RECENT_COUNT.
+#define IDM_RECENT_COUNT 4
 #define IDM_PROPERTIES 32773
 #define IDM_EXIT 32774
 #define IDM_OPEN 32775

@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "platform/owners.h"
 #include "platform/services.h"
 #include "resources/resource.h"

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/context.h"
-#include "app/display.h"
+#include "state/context.h"
+#include "state/display.h"
 #include "resources/resource.h"
 #include "wave/format.h"
 

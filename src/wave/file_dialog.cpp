@@ -2,7 +2,7 @@
 // and title buffers that the dialogs fill.
 #include <cstring>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "wave/wave_file.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/context.h"
-#include "app/report.h"
+#include "state/context.h"
+#include "state/report.h"
 #include "platform/services.h"
 #include "platform/text.h"
 #include "recent/recent_list.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/context.h"
-#include "app/display.h"
-#include "app/report.h"
+#include "state/context.h"
+#include "state/display.h"
+#include "state/report.h"
 #include "platform/owners.h"
 #include "platform/services.h"
 

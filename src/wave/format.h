@@ -4,17 +4,10 @@
 #include <windows.h>
 #include <mmreg.h>
 
-inline DWORD MaxFormatSize = 0;
-// A block of exactly MaxFormatSize bytes, at a fixed address from InitFormat to FreeFormat.
-inline WAVEFORMATEX* CurrentFormat = nullptr;
+#include "state/current_format.h"
+
 inline char FormatTagName[48] = "";
 inline char FormatDetailsText[128] = "";
-
-// Payload bytes per slider step. A block alignment of 0 (never loaded, but possible before a
-// format exists) counts as 1, so no conversion divides by zero.
-inline DWORD CurrentBlockAlign() {
-  return CurrentFormat && CurrentFormat->nBlockAlign ? CurrentFormat->nBlockAlign : 1;
-}
 
 int InitFormat(HWND owner);
 void FreeFormat();

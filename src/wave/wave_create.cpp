@@ -6,9 +6,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/context.h"
-#include "app/display.h"
-#include "app/report.h"
+#include "state/context.h"
+#include "state/display.h"
+#include "state/report.h"
 #include "platform/services.h"
 #include "wave/format.h"
 #include "wave/wave_file.h"

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "engine/engine_fixture.h"
 #include "engine/recorder.h"
 #include "faults/fault_support.h"

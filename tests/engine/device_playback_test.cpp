@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "app/main_dialog.h"
 #include "engine/engine_fixture.h"
 #include "engine/player.h"

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "app/main_dialog.h"
-#include "app/display.h"
+#include "state/display.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_notify.h"
 #include "engine/player.h"

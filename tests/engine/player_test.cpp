@@ -7,7 +7,7 @@
 
 #include <gmock/gmock.h>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "app/main_dialog.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_fixture.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "platform/services.h"
 #include "platform/text.h"
 #include "support/test_support.h"

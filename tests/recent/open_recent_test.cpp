@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "recent_fixture.h"
 #include "support/test_support.h"
 #include "wave/wave_file.h"

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "app/context.h"
-#include "app/display.h"
+#include "state/context.h"
+#include "state/display.h"
 #include "resources/resource.h"
 #include "shell_fixture.h"
 #include "wave/format.h"

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "app/context.h"
-#include "app/display.h"
+#include "state/context.h"
+#include "state/display.h"
 #include "resources/resource.h"
 #include "shell_fixture.h"
 #include "wave/format.h"
@@ -25,13 +25,6 @@ class RateFormat {
   WAVEFORMATEX format_{};
   WAVEFORMATEX* saved_;
 };
-
-std::string TimeText(DWORD bytes, DWORD rate) {
-  RateFormat format(rate);
-  char text[16];
-  FormatTime(BytesToTenths(bytes), text);
-  return text;
-}
 
 std::string SizeText(DWORD bytes) {
   char text[32];
@@ -64,7 +57,7 @@ TEST(TimeText, FollowsTheWorkedTable) {
   for (const Row& row : rows) {
     RateFormat format(row.rate);
     EXPECT_EQ(BytesToTenths(row.bytes), row.tenths) << row.bytes << " at " << row.rate;
-    EXPECT_EQ(TimeText(row.bytes, row.rate), row.text) << row.bytes << " at " << row.rate;
+    EXPECT_EQ(ShownTime(row.bytes, row.rate), row.text) << row.bytes << " at " << row.rate;
   }
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "support/poll.h"
-#include "app/context.h"
+#include "state/context.h"
 #include "resources/resource.h"
 #include "shell_fixture.h"
 #include "wave/format.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "shell_fixture.h"
 #include "wave/format.h"
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "app/context.h"
-#include "app/display.h"
+#include "state/context.h"
+#include "state/display.h"
 #include "app/main_dialog.h"
 #include "engine/engine_notify.h"
 #include "recent/recent_list.h"
@@ -62,11 +62,6 @@ class MainWindowTest : public ::testing::Test {
     UpdateControlStates(main);
   }
   std::string Position() const { return DialogText(main, IDC_POSITION); }
-  std::string TimeOf(DWORD bytes) const {
-    char text[16];
-    FormatTime(BytesToTenths(bytes), text);
-    return text;
-  }
 
   PrivateUserRegistry registry;
   ScopedService<decltype(PlatformServices::waveInGetNumDevs)> devices{sys.waveInGetNumDevs,
@@ -172,7 +167,7 @@ TEST_F(MainWindowTest, RewindAndForwardMoveSliderAndPositionText) {
   SendMessageA(main, WM_COMMAND, IDC_FORWARD, 0);
   EXPECT_EQ(SliderMessage(TBM_GETPOS, 0), 2500);
   EXPECT_EQ(g_lastSetPos, 2500);  // the block position of the end, not the byte count
-  EXPECT_EQ(Position(), TimeOf(10002));
+  EXPECT_EQ(Position(), ShownTime(10002));
   EXPECT_EQ(Position(), "00:00.2");
 
   SendMessageA(main, WM_COMMAND, IDC_REWIND, 0);

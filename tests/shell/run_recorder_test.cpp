@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "app/main_dialog.h"
 #include "recent/recent_list.h"
 #include "resources/resource.h"

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "app/main_dialog.h"
 #include "resources/resource.h"
 

@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <mutex>
 
+#include "state/current_format.h"
+#include "state/display.h"
+
 namespace {
 std::mutex g_boxesLock;
 std::vector<CapturedMessageBox> g_boxes;
@@ -103,5 +106,22 @@ std::string DialogText(HWND dialog, int id) {
 std::string WindowCaption(HWND window) {
   char text[512] = "";
   GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+std::string ShownTime(DWORD bytes) {
+  char text[16];
+  FormatTime(BytesToTenths(bytes), text);
+  return text;
+}
+
+std::string ShownTime(DWORD bytes, DWORD bytesPerSecond) {
+  WAVEFORMATEX format{};
+  format.nAvgBytesPerSec = bytesPerSecond;
+  format.nBlockAlign = 1;
+  WAVEFORMATEX* const saved = CurrentFormat;
+  CurrentFormat = &format;
+  std::string text = ShownTime(bytes);
+  CurrentFormat = saved;
   return text;
 }

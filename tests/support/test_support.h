@@ -58,6 +58,13 @@ class TempFolder {
 std::string DialogText(HWND dialog, int id);
 std::string WindowCaption(HWND window);
 
+// The time text the window shows for a byte count, made by the program's own BytesToTenths
+// and FormatTime: at the current format's byte rate, or at `bytesPerSecond` (for a check of a
+// program in another process, or of a rate no file has). The second points CurrentFormat at a
+// format of its own for the call: only where no device callback reads the format.
+std::string ShownTime(DWORD bytes);
+std::string ShownTime(DWORD bytes, DWORD bytesPerSecond);
+
 std::vector<unsigned char> ReadWholeFile(const std::string& path);
 bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes);
 

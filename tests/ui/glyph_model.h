@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "platform/owners.h"
 #include "support/test_support.h"
 #include "ui/glyph_buttons.h"

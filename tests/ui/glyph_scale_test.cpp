@@ -1,7 +1,7 @@
 // The buttons drawn for other display scales, through GDI into memory bitmaps.
 #include <gtest/gtest.h>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "resources/resource.h"
 #include "scaled_glyph_model.h"
 

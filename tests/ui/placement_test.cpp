@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "app/context.h"
+#include "state/context.h"
 #include "app/placement.h"
 #include "resources/resource.h"
 #include "support/test_support.h"

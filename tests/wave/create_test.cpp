@@ -7,7 +7,7 @@
 
 #include "wave_fixture.h"
 
-#include "app/context.h"
+#include "state/context.h"
 #include "recent/recent_list.h"
 #include "resources/resource.h"
 #include "wave/format.h"

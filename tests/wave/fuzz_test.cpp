@@ -14,7 +14,7 @@
 
 #include "wave_fixture.h"
 
-#include "app/context.h"
+#include "state/context.h"
 #include "support/watchdog.h"
 #include "wave/format.h"
 #include "wave/wave_file.h"

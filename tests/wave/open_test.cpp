@@ -8,8 +8,8 @@
 
 #include "wave_fixture.h"
 
-#include "app/context.h"
-#include "app/report.h"
+#include "state/context.h"
+#include "state/report.h"
 #include "recent/recent_list.h"
 #include "resources/resource.h"
 #include "wave/format.h"

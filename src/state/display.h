@@ -4,6 +4,9 @@
 #include <windows.h>
 
 void UpdateControlStates(HWND window);
+// Called by UpdateControlStates once the buttons are enabled or disabled, on the window's
+// thread: set by the window whose tooltips must not stay over a button that can no longer act.
+inline void (*g_afterControlStates)() = nullptr;
 // Tenths of a second for a byte count at the current format's average byte rate.
 int BytesToTenths(DWORD bytes);
 // "%02d:%02d.%d"; text must hold at least 16 characters.

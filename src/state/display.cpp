@@ -1,6 +1,6 @@
 // Runs on the window's thread only: the engine's callbacks post to the window instead of
 // calling here, so SetWindowTextA and EnableWindow never wait on another thread.
-#include "app/display.h"
+#include "state/display.h"
 
 #include <commctrl.h>
 
@@ -8,11 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/context.h"
-#include "app/transport_tips.h"
-#include "recent/recent_list.h"
 #include "resources/resource.h"
-#include "wave/format.h"
+#include "state/context.h"
+#include "state/current_format.h"
 
 namespace {
 
@@ -64,13 +62,13 @@ void UpdateControlStates(HWND window) {
   EnableButton(IDC_RECORD, idle && loaded);
   EnableButton(IDC_PLAY, hasData && idle);
   EnableWindow(g_controls.slider, state != RecorderState::Recording && loaded);
-  HideTipOfDisabledButton();
+  if (g_afterControlStates) g_afterControlStates();
 
   const HMENU menu = GetMenu(window);
   EnableCommand(menu, IDM_PROPERTIES, loaded && idle);
   EnableCommand(menu, IDM_OPEN, idle);
   EnableCommand(menu, IDM_NEW, idle);
-  for (int i = 1; i <= RecentListSize; ++i) EnableCommand(menu, IDM_RECENT_BASE + i, idle);
+  for (int i = 1; i <= IDM_RECENT_COUNT; ++i) EnableCommand(menu, IDM_RECENT_BASE + i, idle);
 }
 
 int BytesToTenths(DWORD bytes) {

@@ -1,4 +1,4 @@
-#include "app/report.h"
+#include "state/report.h"
 
 #include "platform/services.h"
 

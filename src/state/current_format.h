@@ -1,0 +1,16 @@
+// The current wave format: the block the file code fills (wave/format.h) and every part reads
+// to turn bytes into blocks and times.
+#pragma once
+
+#include <windows.h>
+#include <mmreg.h>
+
+inline DWORD MaxFormatSize = 0;
+// A block of exactly MaxFormatSize bytes, at a fixed address from InitFormat to FreeFormat.
+inline WAVEFORMATEX* CurrentFormat = nullptr;
+
+// Payload bytes per slider step. A block alignment of 0 (never loaded, but possible before a
+// format exists) counts as 1, so no conversion divides by zero.
+inline DWORD CurrentBlockAlign() {
+  return CurrentFormat && CurrentFormat->nBlockAlign ? CurrentFormat->nBlockAlign : 1;
+}
