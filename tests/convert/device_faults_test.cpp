@@ -262,9 +262,13 @@ TEST_F(OverFakes, AWriteRefusedInsideTheCallbackIsToldToTheCaller) {
   client.onReturn = [&](WAVEHDR* header) {
     if (rewrites++ == 0) rewrite = ConvertingWaveOutWrite(device, header, sizeof(WAVEHDR));
   };
-  out.fail.refuseQueueNumber = 2;
-  out.fail.refuseEveryLater = true;
+  // The device goes away only once the first write has queued all of it: a refusal among its
+  // own pieces would be told to that write instead, depending on how fast they play.
+  out.Pause();
   ASSERT_EQ(Write(device, h), 0u);
+  out.fail.refuseQueueNumber = 1;
+  out.fail.refuseEveryLater = true;
+  out.Resume();
   ASSERT_TRUE(PollUntil(3000, [&] { return rewrites > 0; })) << "the header never came back";
   EXPECT_NE(rewrite.load(), 0u) << "the refused write was swallowed";
   EXPECT_FALSE(h.header.dwFlags & WHDR_INQUEUE);
