@@ -152,17 +152,23 @@ class Canvas {
   HGDIOBJ previous_ = nullptr;
 };
 
-// Paints button `id` as its owner-draw message would.
-inline void PaintButton(const Canvas& canvas, UINT id, UINT itemState,
-                        UINT controlType = ODT_BUTTON) {
+// Paints button `id`, `width` by `height`, into `dc` as its owner-draw message would.
+inline void PaintButtonInto(HDC dc, int width, int height, UINT id, UINT itemState,
+                            UINT controlType = ODT_BUTTON) {
   DRAWITEMSTRUCT item{};
   item.CtlType = controlType;
   item.CtlID = id;
   item.itemAction = ODA_DRAWENTIRE;
   item.itemState = itemState;
-  item.hDC = canvas.dc();
-  SetRect(&item.rcItem, 0, 0, kButtonW, kButtonH);
+  item.hDC = dc;
+  SetRect(&item.rcItem, 0, 0, width, height);
   DrawGlyphButton(&item);
+}
+
+// Paints button `id` at its 96-DPI size.
+inline void PaintButton(const Canvas& canvas, UINT id, UINT itemState,
+                        UINT controlType = ODT_BUTTON) {
+  PaintButtonInto(canvas.dc(), kButtonW, kButtonH, id, itemState, controlType);
 }
 
 // The frame as the pixel layout of a 45 x 22 button states it; the inside is face.

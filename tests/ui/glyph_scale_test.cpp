@@ -13,14 +13,7 @@ constexpr UINT kScales[] = {120, 144, 168, 192, 288};
 
 // Paints button `id` at the DPI its window is laid out for, as its owner-draw message would.
 void PaintAt(const AnyCanvas& canvas, const Sizes& s, UINT id, UINT itemState) {
-  DRAWITEMSTRUCT item{};
-  item.CtlType = ODT_BUTTON;
-  item.CtlID = id;
-  item.itemAction = ODA_DRAWENTIRE;
-  item.itemState = itemState;
-  item.hDC = canvas.dc();
-  SetRect(&item.rcItem, 0, 0, s.buttonW, s.buttonH);
-  DrawGlyphButton(&item);
+  PaintButtonInto(canvas.dc(), s.buttonW, s.buttonH, id, itemState);
 }
 
 TEST(GlyphScale, AtEveryScaleEachButtonShowsItsPictureGrownToTheNearestPixel) {
