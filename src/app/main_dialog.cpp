@@ -10,6 +10,7 @@
 #include "state/context.h"
 #include "state/display.h"
 #include "app/main_layout.h"
+#include "app/open_recent.h"
 #include "app/placement.h"
 #include "state/report.h"
 #include "app/transport_tips.h"

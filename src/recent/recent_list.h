@@ -31,4 +31,3 @@ int RemoveRecentFile(RecentFileList* list, WORD key, int byCommand);
 void BuildRecentMenu(const RecentFileList* list, HMENU menu, UINT beforeId);
 int SaveRecentList(const RecentFileList* list, const char* keyPath);
 int LoadRecentList(RecentFileList* list, const char* keyPath);
-int OpenRecentFile(HWND window, UINT commandId);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/open_recent.h"
 #include "state/context.h"
 #include "recent_fixture.h"
 #include "support/test_support.h"
