@@ -1,12 +1,16 @@
 // Recording in a compressed format: the input device captures PCM into buffers of its
 // own, and each captured block is encoded into the chosen format and copied into the
 // caller's headers. Everything a run needs is allocated when the device opens.
+//
+// Threads: CaptureArrived runs on the platform's callback thread, or inside the Stop, Reset
+// or Close that the caller's thread makes; the Converting* calls run on the caller's thread
+// (the window's, in the program). One mutex per device guards its state; the caller is called
+// back without it held.
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstring>
 
-#include "convert/wave_convert_parts.h"
+#include "convert/converting_device.h"
 #include "platform/wave_devices.h"
 
 namespace {
@@ -229,104 +233,87 @@ void CALLBACK CaptureArrived(HWAVEIN, UINT message, DWORD_PTR instance, DWORD_PT
   device.changed.notify_all();
 }
 
-// Waits until the callbacks of buffers the device has let go of have run: the device
-// thread takes a filled buffer off its queue before it calls back, so a Stop or Reset can
-// fall between the two. Call with `lock` held. False when some are still on their way
-// after ClosePatienceMs.
+// Waits for the callbacks of the buffers the device has let go of (see
+// WaitForCallbacksAndBuffers). Call with `lock` held; false after ClosePatienceMs.
 bool WaitForDevice(std::unique_lock<std::mutex>& lock, ConvertingIn& device) {
-  const int own = CallbackScope::OwnDepth(&device);
-  const DWORD self = GetCurrentThreadId();
-  return device.changed.wait_for(lock, std::chrono::milliseconds(ClosePatienceMs), [&] {
-    if (device.activeCallbacks > own) return false;
-    if (device.deliveries.deliverer != 0 && device.deliveries.deliverer != self) return false;
-    for (const CaptureBuffer& buffer : device.buffers) {
-      const DWORD flags = buffer.header.dwFlags;
-      if (buffer.state == CaptureState::Queued && !(flags & WHDR_INQUEUE)) return false;
-    }
-    return true;
-  });
+  return WaitForCallbacksAndBuffers(
+      lock, device,
+      [](const CaptureBuffer& buffer) {
+        return buffer.state == CaptureState::Queued && !(buffer.header.dwFlags & WHDR_INQUEUE);
+      },
+      [] { return false; });
 }
 
-// Sizes everything from the PCM partner and the codec's own figures: the coded format's
-// header may come from a file, and its byte rate says nothing reliable.
-MMRESULT Prepare(ConvertingIn& device) {
-  const DWORD pcmBlock = device.pcm.nBlockAlign;
-  DWORD perBuffer = device.pcm.nAvgBytesPerSec / CaptureBuffersPerSecond;
-  perBuffer = std::max(perBuffer - perBuffer % pcmBlock, pcmBlock);
-  MMRESULT result = device.encoder.Open(&device.pcm, device.coded.get());
-  if (result == 0) result = device.encoder.Allocate(perBuffer * 2);
-  if (result != 0) return result;
-  device.sourceBlock = device.encoder.SourceBytesFor(device.blockAlign);
-  if (device.sourceBlock == 0 || device.sourceBlock > perBuffer) return WAVERR_BADFORMAT;
-  // The encoder's output for two buffers of PCM, as many times as BacklogSeconds needs.
-  const uint64_t backlog =
-      uint64_t{device.encoder.targetCapacity()} * BacklogSeconds * CaptureBuffersPerSecond / 2;
-  try {
-    device.backlog.assign(static_cast<size_t>(std::min<uint64_t>(backlog, MaxConvertBytes)), 0);
-    for (CaptureBuffer& buffer : device.buffers) buffer.data.assign(perBuffer, 0);
-  } catch (const std::bad_alloc&) {
-    return MMSYSERR_NOMEM;
+// The input's share of opening and closing (converting_device.h).
+struct InputSide {
+  using Device = ConvertingIn;
+  using Handle = HWAVEIN;
+  static constexpr bool Encodes = true;
+  static constexpr UINT OpenMessage = WIM_OPEN;
+  static constexpr UINT CloseMessage = WIM_CLOSE;
+
+  static auto& Slots() { return g_devices; }
+  static MMRESULT Query(UINT deviceId, const WAVEFORMATEX* pcm) {
+    return winmm.waveInOpen(nullptr, deviceId, pcm, 0, 0, WAVE_FORMAT_QUERY);
   }
-  for (CaptureBuffer& buffer : device.buffers) {
-    buffer.header = WAVEHDR{};
-    buffer.header.lpData = reinterpret_cast<LPSTR>(buffer.data.data());
-    buffer.header.dwBufferLength = perBuffer;
-    buffer.header.dwUser = reinterpret_cast<DWORD_PTR>(&buffer);
-    result = winmm.waveInPrepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
+  static MMRESULT OpenReal(ConvertingIn& device, UINT deviceId, DWORD flags) {
+    return winmm.waveInOpen(&device.real, deviceId, &device.pcm,
+                            reinterpret_cast<DWORD_PTR>(&CaptureArrived),
+                            reinterpret_cast<DWORD_PTR>(&device), flags);
+  }
+  static MMRESULT ResetReal(ConvertingIn& device) { return winmm.waveInReset(device.real); }
+  static MMRESULT CloseReal(ConvertingIn& device) { return winmm.waveInClose(device.real); }
+  // Sizes everything from the PCM partner and the codec's own figures: the coded format's
+  // header may come from a file, and its byte rate says nothing reliable.
+  static MMRESULT Prepare(ConvertingIn& device) {
+    const DWORD pcmBlock = device.pcm.nBlockAlign;
+    DWORD perBuffer = device.pcm.nAvgBytesPerSec / CaptureBuffersPerSecond;
+    perBuffer = std::max(perBuffer - perBuffer % pcmBlock, pcmBlock);
+    MMRESULT result = device.encoder.Open(&device.pcm, device.coded.get());
+    if (result == 0) result = device.encoder.Allocate(perBuffer * 2);
     if (result != 0) return result;
-    buffer.prepared = true;
+    device.sourceBlock = device.encoder.SourceBytesFor(device.blockAlign);
+    if (device.sourceBlock == 0 || device.sourceBlock > perBuffer) return WAVERR_BADFORMAT;
+    // The encoder's output for two buffers of PCM, as many times as BacklogSeconds needs.
+    const uint64_t backlog =
+        uint64_t{device.encoder.targetCapacity()} * BacklogSeconds * CaptureBuffersPerSecond / 2;
+    try {
+      device.backlog.assign(static_cast<size_t>(std::min<uint64_t>(backlog, MaxConvertBytes)), 0);
+      for (CaptureBuffer& buffer : device.buffers) buffer.data.assign(perBuffer, 0);
+    } catch (const std::bad_alloc&) {
+      return MMSYSERR_NOMEM;
+    }
+    return PrepareBuffers(device.buffers, perBuffer, device.real, winmm.waveInPrepareHeader);
   }
-  return 0;
-}
-
-void UnprepareAll(ConvertingIn& device) {
-  for (CaptureBuffer& buffer : device.buffers) {
-    if (buffer.prepared) winmm.waveInUnprepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
-    buffer.prepared = false;
+  static void UnprepareAll(ConvertingIn& device) {
+    for (CaptureBuffer& buffer : device.buffers) {
+      if (buffer.prepared)
+        winmm.waveInUnprepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
+      buffer.prepared = false;
+    }
   }
-}
-
-MMRESULT OpenConverting(LPHWAVEIN out, UINT deviceId, const WAVEFORMATEX* format,
-                        DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
-  WAVEFORMATEX pcm{};
-  if (format->nBlockAlign == 0 || !FindPcmPartner(format, true, pcm)) return WAVERR_BADFORMAT;
-  if (flags & WAVE_FORMAT_QUERY) {
-    return winmm.waveInOpen(nullptr, deviceId, &pcm, 0, 0, WAVE_FORMAT_QUERY);
+  static AcmConverter& Converter(ConvertingIn& device) { return device.encoder; }
+  static void StopForClose(std::unique_lock<std::mutex>&, ConvertingIn& device) {
+    device.running = false;
+    device.discarding = true;
   }
-  if (!out) return MMSYSERR_INVALPARAM;
-  if (!IsSupportedCallbackKind(flags)) return MMSYSERR_INVALFLAG;
-
-  ConvertingIn* claimed = g_devices.Claim();
-  if (!claimed) return MMSYSERR_ALLOCATED;
-  ConvertingIn& device = *claimed;
-  device.client = ClientCallback{callback, instance, flags & CALLBACK_TYPEMASK};
-  if (!device.coded.Assign(format)) {
-    g_devices.Release(device.handle);
-    return MMSYSERR_NOMEM;
+  static void ResumeAfterBusyClose(ConvertingIn& device) { device.discarding = false; }
+  // Its buffers are prepared again, and Start requeues them.
+  static void RecoverFromFailedClose(ConvertingIn& device) {
+    for (CaptureBuffer& buffer : device.buffers) {
+      buffer.state = CaptureState::Free;
+      buffer.prepared = winmm.waveInPrepareHeader(device.real, &buffer.header, sizeof(WAVEHDR)) ==
+                        MMSYSERR_NOERROR;
+    }
+    device.nextToEncode = device.nextToAdd;
   }
-  device.pcm = pcm;
-  device.blockAlign = format->nBlockAlign;
-
-  const DWORD realFlags = CALLBACK_FUNCTION | (flags & (WAVE_MAPPED | WAVE_FORMAT_DIRECT));
-  MMRESULT result = winmm.waveInOpen(&device.real, deviceId, &device.pcm,
-                                     reinterpret_cast<DWORD_PTR>(&CaptureArrived),
-                                     reinterpret_cast<DWORD_PTR>(&device), realFlags);
-  if (result != 0) {
-    device.real = nullptr;
-    g_devices.Release(device.handle);
-    return result;
+  static bool WaitForDevice(std::unique_lock<std::mutex>& lock, ConvertingIn& device) {
+    return ::WaitForDevice(lock, device);
   }
-  result = Prepare(device);
-  if (result != 0) {
-    UnprepareAll(device);
-    winmm.waveInClose(device.real);
-    g_devices.Release(device.handle);
-    return result;
+  static void Deliver(std::unique_lock<std::mutex>& lock, ConvertingIn& device, bool wait) {
+    ::Deliver(lock, device, wait);
   }
-  *out = device.handle;
-  device.client.Send(device.handle, WIM_OPEN, 0);
-  return 0;
-}
+};
 
 }  // namespace
 
@@ -339,24 +326,18 @@ MMRESULT WINAPI ConvertingWaveInOpen(LPHWAVEIN device, UINT deviceId, LPCWAVEFOR
   if (!format || IsUncompressedFormat(format)) {
     return winmm.waveInOpen(device, deviceId, format, callback, instance, flags);
   }
-  return OpenConverting(device, deviceId, format, callback, instance, flags);
+  return OpenDevice<InputSide>(device, deviceId, format, callback, instance, flags);
 }
 
 MMRESULT WINAPI ConvertingWaveInPrepareHeader(HWAVEIN handle, LPWAVEHDR header, UINT size) {
   if (!Find(handle)) return winmm.waveInPrepareHeader(handle, header, size);
-  if (!header || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  header->dwFlags |= WHDR_PREPARED;
-  return 0;
+  return PrepareClientHeader(header, size);
 }
 
 MMRESULT WINAPI ConvertingWaveInUnprepareHeader(HWAVEIN handle, LPWAVEHDR header, UINT size) {
   ConvertingIn* device = Find(handle);
   if (!device) return winmm.waveInUnprepareHeader(handle, header, size);
-  if (!header || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  std::lock_guard guard(device->mutex);
-  if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-  header->dwFlags &= ~WHDR_PREPARED;
-  return 0;
+  return UnprepareClientHeader(*device, header, size);
 }
 
 MMRESULT WINAPI ConvertingWaveInAddBuffer(HWAVEIN handle, LPWAVEHDR header, UINT size) {
@@ -481,50 +462,5 @@ MMRESULT WINAPI ConvertingWaveInGetPosition(HWAVEIN handle, LPMMTIME time, UINT 
 MMRESULT WINAPI ConvertingWaveInClose(HWAVEIN handle) {
   ConvertingIn* device = Find(handle);
   if (!device) return winmm.waveInClose(handle);
-  {
-    std::lock_guard guard(device->mutex);
-    // Freeing the device here would pull it from under the callback that asks.
-    if (InsideOwnCallback(device, device->deliveries)) return MMSYSERR_HANDLEBUSY;
-    if (!device->queued.empty() || !device->deliveries.finished.empty()) {
-      return WAVERR_STILLPLAYING;
-    }
-    device->closing = true;
-    device->running = false;
-    device->discarding = true;
-  }
-  winmm.waveInReset(device->real);
-  {
-    std::unique_lock lock(device->mutex);
-    if (!WaitForDevice(lock, *device)) {
-      // A callback still runs (a slow caller) or a buffer is still on its way back: the
-      // device stays, usable, rather than be freed under it.
-      device->closing = false;
-      device->discarding = false;
-      return MMSYSERR_HANDLEBUSY;
-    }
-  }
-  UnprepareAll(*device);
-  const MMRESULT result = winmm.waveInClose(device->real);
-  if (result != 0) {
-    // The device stays usable: its buffers are prepared again, and Start requeues them.
-    std::lock_guard guard(device->mutex);
-    for (CaptureBuffer& buffer : device->buffers) {
-      buffer.state = CaptureState::Free;
-      buffer.prepared = winmm.waveInPrepareHeader(device->real, &buffer.header, sizeof(WAVEHDR)) ==
-                        MMSYSERR_NOERROR;
-    }
-    device->nextToEncode = device->nextToAdd;
-    device->closing = false;
-    device->discarding = false;
-    return result;
-  }
-  {
-    std::unique_lock lock(device->mutex);
-    Deliver(lock, *device, true);
-  }
-  device->encoder.Close();
-  const ClientCallback client = device->client;
-  g_devices.Release(handle);
-  client.Send(handle, WIM_CLOSE, 0);
-  return 0;
+  return CloseDevice<InputSide>(*device);
 }

@@ -1,13 +1,18 @@
 // Playback in a compressed format the wave mapper refuses: the output device plays PCM
 // from buffers of its own, decoded from the caller's headers. A caller's header comes
 // back when the last sound decoded from it has been played.
+//
+// Threads: PlayDone runs on the platform's callback thread, or inside the Reset or Close that
+// the caller's thread makes; the Converting* calls run on the caller's thread (the window's,
+// in the program). One mutex per device guards its state; the caller is called back, and the
+// platform written to, without it held.
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <cstring>
 
-#include "convert/wave_convert_parts.h"
+#include "convert/buffer_ring.h"
+#include "convert/converting_device.h"
 #include "platform/wave_devices.h"
 
 namespace {
@@ -38,34 +43,6 @@ struct PlayBuffer {
   bool prepared = false;
 };
 
-// Buffers in the order they are written; at most PlayBufferCount.
-class BufferRing {
- public:
-  void Push(PlayBuffer* buffer) { items_[(first_ + count_++) % items_.size()] = buffer; }
-  PlayBuffer* Pop() {
-    if (count_ == 0) return nullptr;
-    PlayBuffer* buffer = items_[first_];
-    first_ = (first_ + 1) % items_.size();
-    --count_;
-    return buffer;
-  }
-  void Remove(const PlayBuffer* buffer) {
-    size_t kept = 0;
-    for (size_t i = 0; i < count_; ++i) {
-      PlayBuffer* item = items_[(first_ + i) % items_.size()];
-      if (item != buffer) items_[(first_ + kept++) % items_.size()] = item;
-    }
-    count_ = kept;
-  }
-  size_t size() const { return count_; }
-  PlayBuffer* at(size_t i) const { return items_[(first_ + i) % items_.size()]; }
-
- private:
-  std::array<PlayBuffer*, PlayBufferCount> items_{};
-  size_t first_ = 0;
-  size_t count_ = 0;
-};
-
 struct ConvertingOut {
   std::mutex mutex;
   std::condition_variable changed;
@@ -94,9 +71,9 @@ struct ConvertingOut {
   DWORD codedWritten = 0;
   DWORD codedPlayed = 0;
   DWORD codedReported = 0;  // what GetPosition last said: it never goes back before a reset
-  BufferRing waiting;       // decoded, not yet written to the device
-  BufferRing playing;       // written to the device
-  DWORD writer = 0;         // the thread writing `waiting` to the device
+  BufferRing<PlayBuffer, PlayBufferCount> waiting;  // decoded, not yet written to the device
+  BufferRing<PlayBuffer, PlayBufferCount> playing;  // written to the device
+  DWORD writer = 0;                                 // the thread writing `waiting` to the device
   Deliveries deliveries;
   bool closing = false;
   std::atomic<int> activeCallbacks{0};
@@ -278,88 +255,92 @@ void CALLBACK PlayDone(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_PTR par
   device.changed.notify_all();
 }
 
-// Sizes everything from the PCM partner and the codec's own figures: the coded format's
-// header may come from a file, and its byte rate says nothing reliable.
-MMRESULT Prepare(ConvertingOut& device) {
-  MMRESULT result = device.decoder.Open(device.coded.get(), &device.pcm);
-  if (result != 0) return result;
-  // The coded bytes the codec says make one buffer's share of a second of PCM.
-  DWORD coded = device.decoder.SourceBytesFor(device.pcm.nAvgBytesPerSec / PlayBuffersPerSecond);
-  coded = std::max(coded - coded % device.blockAlign, device.blockAlign);
-  result = device.decoder.Allocate(coded);
-  if (result != 0) return result;
-  const DWORD perBuffer =
-      std::max<DWORD>(device.decoder.targetCapacity(),
-                      device.pcm.nAvgBytesPerSec / CarrierDivisor + device.pcm.nBlockAlign);
-  try {
-    for (PlayBuffer& buffer : device.buffers) buffer.data.assign(perBuffer, 0);
-  } catch (const std::bad_alloc&) {
-    return MMSYSERR_NOMEM;
-  }
-  for (PlayBuffer& buffer : device.buffers) {
-    buffer.header = WAVEHDR{};
-    buffer.header.lpData = reinterpret_cast<LPSTR>(buffer.data.data());
-    buffer.header.dwBufferLength = perBuffer;
-    buffer.header.dwUser = reinterpret_cast<DWORD_PTR>(&buffer);
-    result = winmm.waveOutPrepareHeader(device.real, &buffer.header, sizeof(WAVEHDR));
-    if (result != 0) return result;
-    buffer.prepared = true;
-  }
-  return 0;
-}
+// The output's share of opening and closing (converting_device.h).
+struct OutputSide {
+  using Device = ConvertingOut;
+  using Handle = HWAVEOUT;
+  static constexpr bool Encodes = false;
+  static constexpr UINT OpenMessage = WOM_OPEN;
+  static constexpr UINT CloseMessage = WOM_CLOSE;
 
-void UnprepareAll(ConvertingOut& device) {
-  for (PlayBuffer& buffer : device.buffers) {
-    // A buffer the device still holds cannot be unprepared, and stays prepared.
-    if (buffer.prepared && !(buffer.header.dwFlags & WHDR_INQUEUE)) {
-      buffer.header.dwBufferLength = static_cast<DWORD>(buffer.data.size());
-      buffer.prepared = winmm.waveOutUnprepareHeader(device.real, &buffer.header,
-                                                     sizeof(WAVEHDR)) != MMSYSERR_NOERROR;
+  static auto& Slots() { return g_devices; }
+  static MMRESULT Query(UINT deviceId, const WAVEFORMATEX* pcm) {
+    return winmm.waveOutOpen(nullptr, deviceId, pcm, 0, 0, WAVE_FORMAT_QUERY);
+  }
+  static MMRESULT OpenReal(ConvertingOut& device, UINT deviceId, DWORD flags) {
+    return winmm.waveOutOpen(&device.real, deviceId, &device.pcm,
+                             reinterpret_cast<DWORD_PTR>(&PlayDone),
+                             reinterpret_cast<DWORD_PTR>(&device), flags);
+  }
+  static MMRESULT ResetReal(ConvertingOut& device) { return winmm.waveOutReset(device.real); }
+  static MMRESULT CloseReal(ConvertingOut& device) { return winmm.waveOutClose(device.real); }
+  // Sizes everything from the PCM partner and the codec's own figures: the coded format's
+  // header may come from a file, and its byte rate says nothing reliable.
+  static MMRESULT Prepare(ConvertingOut& device) {
+    MMRESULT result = device.decoder.Open(device.coded.get(), &device.pcm);
+    if (result != 0) return result;
+    // The coded bytes the codec says make one buffer's share of a second of PCM.
+    DWORD coded = device.decoder.SourceBytesFor(device.pcm.nAvgBytesPerSec / PlayBuffersPerSecond);
+    coded = std::max(coded - coded % device.blockAlign, device.blockAlign);
+    result = device.decoder.Allocate(coded);
+    if (result != 0) return result;
+    const DWORD perBuffer =
+        std::max<DWORD>(device.decoder.targetCapacity(),
+                        device.pcm.nAvgBytesPerSec / CarrierDivisor + device.pcm.nBlockAlign);
+    try {
+      for (PlayBuffer& buffer : device.buffers) buffer.data.assign(perBuffer, 0);
+    } catch (const std::bad_alloc&) {
+      return MMSYSERR_NOMEM;
+    }
+    return PrepareBuffers(device.buffers, perBuffer, device.real, winmm.waveOutPrepareHeader);
+  }
+  static void UnprepareAll(ConvertingOut& device) {
+    for (PlayBuffer& buffer : device.buffers) {
+      // A buffer the device still holds cannot be unprepared, and stays prepared.
+      if (buffer.prepared && !(buffer.header.dwFlags & WHDR_INQUEUE)) {
+        buffer.header.dwBufferLength = static_cast<DWORD>(buffer.data.size());
+        buffer.prepared = winmm.waveOutUnprepareHeader(device.real, &buffer.header,
+                                                       sizeof(WAVEHDR)) != MMSYSERR_NOERROR;
+      }
     }
   }
-}
-
-MMRESULT OpenDecoding(LPHWAVEOUT out, UINT deviceId, const WAVEFORMATEX* format, DWORD_PTR callback,
-                      DWORD_PTR instance, DWORD flags) {
-  WAVEFORMATEX pcm{};
-  if (format->nBlockAlign == 0 || !FindPcmPartner(format, false, pcm)) return WAVERR_BADFORMAT;
-  if (flags & WAVE_FORMAT_QUERY) {
-    return winmm.waveOutOpen(nullptr, deviceId, &pcm, 0, 0, WAVE_FORMAT_QUERY);
+  static AcmConverter& Converter(ConvertingOut& device) { return device.decoder; }
+  static void StopForClose(std::unique_lock<std::mutex>& lock, ConvertingOut& device) {
+    ++device.generation;
+    const DWORD self = GetCurrentThreadId();
+    device.changed.wait(lock, [&] { return device.writer == 0 || device.writer == self; });
   }
-  if (!out) return MMSYSERR_INVALPARAM;
-  if (!IsSupportedCallbackKind(flags)) return MMSYSERR_INVALFLAG;
-
-  ConvertingOut* claimed = g_devices.Claim();
-  if (!claimed) return MMSYSERR_ALLOCATED;
-  ConvertingOut& device = *claimed;
-  device.client = ClientCallback{callback, instance, flags & CALLBACK_TYPEMASK};
-  if (!device.coded.Assign(format)) {
-    g_devices.Release(device.handle);
-    return MMSYSERR_NOMEM;
+  static void ResumeAfterBusyClose(ConvertingOut&) {}
+  // Buffers it still holds stay queued, to come back through its callback; the others are
+  // free again, and out of both queues.
+  static void RecoverFromFailedClose(ConvertingOut& device) {
+    while (PlayBuffer* buffer = device.waiting.Pop()) buffer->state = PlayState::Free;
+    for (PlayBuffer& buffer : device.buffers) {
+      if (buffer.header.dwFlags & WHDR_INQUEUE) continue;
+      device.playing.Remove(&buffer);
+      buffer.state = PlayState::Free;
+      if (!buffer.prepared) {
+        buffer.prepared = winmm.waveOutPrepareHeader(device.real, &buffer.header,
+                                                     sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+      }
+    }
   }
-  device.pcm = pcm;
-  device.blockAlign = format->nBlockAlign;
-
-  const DWORD realFlags = CALLBACK_FUNCTION | (flags & (WAVE_MAPPED | WAVE_FORMAT_DIRECT));
-  MMRESULT result =
-      winmm.waveOutOpen(&device.real, deviceId, &device.pcm, reinterpret_cast<DWORD_PTR>(&PlayDone),
-                        reinterpret_cast<DWORD_PTR>(&device), realFlags);
-  if (result != 0) {
-    device.real = nullptr;
-    g_devices.Release(device.handle);
-    return result;
+  // Waits until no callback runs on another thread, no other thread writes to the device, and
+  // no buffer the device has let go of is still on its way back. Call with `lock` held; false
+  // after ClosePatienceMs.
+  static bool WaitForDevice(std::unique_lock<std::mutex>& lock, ConvertingOut& device) {
+    const DWORD self = GetCurrentThreadId();
+    return WaitForCallbacksAndBuffers(
+        lock, device,
+        [](const PlayBuffer& buffer) {
+          return buffer.state == PlayState::Queued && !(buffer.header.dwFlags & WHDR_INQUEUE);
+        },
+        [&] { return device.writer != 0 && device.writer != self; });
   }
-  result = Prepare(device);
-  if (result != 0) {
-    UnprepareAll(device);
-    winmm.waveOutClose(device.real);
-    g_devices.Release(device.handle);
-    return result;
+  static void Deliver(std::unique_lock<std::mutex>& lock, ConvertingOut& device, bool wait) {
+    ::Deliver(lock, device, wait);
   }
-  *out = device.handle;
-  device.client.Send(device.handle, WOM_OPEN, 0);
-  return 0;
-}
+};
 
 }  // namespace
 
@@ -381,26 +362,21 @@ MMRESULT WINAPI ConvertingWaveOutOpen(LPHWAVEOUT device, UINT deviceId, LPCWAVEF
     direct = winmm.waveOutOpen(device, deviceId, format, callback, instance, flags);
     if (direct == MMSYSERR_NOERROR) return direct;
   }
-  const MMRESULT decoded = OpenDecoding(device, deviceId, format, callback, instance, flags);
+  const MMRESULT decoded =
+      OpenDevice<OutputSide>(device, deviceId, format, callback, instance, flags);
   // When neither works, the mapper's own answer says more about why.
   return decoded == MMSYSERR_NOERROR || direct == MMSYSERR_NOERROR ? decoded : direct;
 }
 
 MMRESULT WINAPI ConvertingWaveOutPrepareHeader(HWAVEOUT handle, LPWAVEHDR header, UINT size) {
   if (!Find(handle)) return winmm.waveOutPrepareHeader(handle, header, size);
-  if (!header || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  header->dwFlags |= WHDR_PREPARED;
-  return 0;
+  return PrepareClientHeader(header, size);
 }
 
 MMRESULT WINAPI ConvertingWaveOutUnprepareHeader(HWAVEOUT handle, LPWAVEHDR header, UINT size) {
   ConvertingOut* device = Find(handle);
   if (!device) return winmm.waveOutUnprepareHeader(handle, header, size);
-  if (!header || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  std::lock_guard guard(device->mutex);
-  if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-  header->dwFlags &= ~WHDR_PREPARED;
-  return 0;
+  return UnprepareClientHeader(*device, header, size);
 }
 
 MMRESULT WINAPI ConvertingWaveOutWrite(HWAVEOUT handle, LPWAVEHDR header, UINT size) {
@@ -511,75 +487,8 @@ MMRESULT WINAPI ConvertingWaveOutGetPosition(HWAVEOUT handle, LPMMTIME time, UIN
   return 0;
 }
 
-namespace {
-
-// Waits until no callback runs on another thread and no buffer the device has let go of is
-// still on its way back. Call with `lock` held; false after ClosePatienceMs.
-bool WaitForDevice(std::unique_lock<std::mutex>& lock, ConvertingOut& device) {
-  const int own = CallbackScope::OwnDepth(&device);
-  const DWORD self = GetCurrentThreadId();
-  return device.changed.wait_for(lock, std::chrono::milliseconds(ClosePatienceMs), [&] {
-    if (device.activeCallbacks > own) return false;
-    if (device.writer != 0 && device.writer != self) return false;
-    if (device.deliveries.deliverer != 0 && device.deliveries.deliverer != self) return false;
-    for (const PlayBuffer& buffer : device.buffers) {
-      if (buffer.state == PlayState::Queued && !(buffer.header.dwFlags & WHDR_INQUEUE)) {
-        return false;
-      }
-    }
-    return true;
-  });
-}
-
-}  // namespace
-
 MMRESULT WINAPI ConvertingWaveOutClose(HWAVEOUT handle) {
   ConvertingOut* device = Find(handle);
   if (!device) return winmm.waveOutClose(handle);
-  {
-    std::unique_lock lock(device->mutex);
-    // Freeing the device here would pull it from under the callback that asks.
-    if (InsideOwnCallback(device, device->deliveries)) return MMSYSERR_HANDLEBUSY;
-    if (!device->queued.empty() || !device->deliveries.finished.empty()) {
-      return WAVERR_STILLPLAYING;
-    }
-    device->closing = true;
-    ++device->generation;
-    const DWORD self = GetCurrentThreadId();
-    device->changed.wait(lock, [&] { return device->writer == 0 || device->writer == self; });
-  }
-  winmm.waveOutReset(device->real);
-  {
-    std::unique_lock lock(device->mutex);
-    if (!WaitForDevice(lock, *device)) {
-      // A completion is still on its way: the device stays, usable, rather than be freed
-      // under it.
-      device->closing = false;
-      return MMSYSERR_HANDLEBUSY;
-    }
-  }
-  UnprepareAll(*device);
-  const MMRESULT result = winmm.waveOutClose(device->real);
-  if (result != 0) {
-    // The device stays usable. Buffers it still holds stay queued, to come back through its
-    // callback; the others are free again, and out of both queues.
-    std::lock_guard guard(device->mutex);
-    while (PlayBuffer* buffer = device->waiting.Pop()) buffer->state = PlayState::Free;
-    for (PlayBuffer& buffer : device->buffers) {
-      if (buffer.header.dwFlags & WHDR_INQUEUE) continue;
-      device->playing.Remove(&buffer);
-      buffer.state = PlayState::Free;
-      if (!buffer.prepared) {
-        buffer.prepared = winmm.waveOutPrepareHeader(device->real, &buffer.header,
-                                                     sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
-      }
-    }
-    device->closing = false;
-    return result;
-  }
-  device->decoder.Close();
-  const ClientCallback client = device->client;
-  g_devices.Release(handle);
-  client.Send(handle, WOM_CLOSE, 0);
-  return 0;
+  return CloseDevice<OutputSide>(*device);
 }
