@@ -5,6 +5,10 @@
 # may include headers of its own room and of the rooms below it, never of a room above. Prints
 # every include that climbs, or that comes from a room missing from the order, and exits
 # non-zero if there is one. Reads only the include lines, so it takes a moment.
+#
+# Every source file under src/ (*.cpp, *.h) also opens with a comment that says which thread
+# runs its code. Prints every file whose opening comment block (the // lines it starts with)
+# does not mention a thread, and exits non-zero if there is one.
 set -uo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -29,9 +33,31 @@ climbs="$(cd "$repo" && grep -rnE --include='*.cpp' --include='*.h' '^#include "
         print $0 "    <- " from "/ is below " to "/"
     }')"
 
+unthreaded="$(cd "$repo" && find src -type f \( -name '*.cpp' -o -name '*.h' \) | sort |
+  xargs awk '
+    FNR == 1 {
+      if (NR > 1 && !found) print file "    <- its opening comment names no thread"
+      file = FILENAME
+      found = 0
+      opening = 1
+    }
+    opening && !/^\/\// { opening = 0 }
+    opening && tolower($0) ~ /thread/ { found = 1 }
+    END { if (NR > 0 && !found) print file "    <- its opening comment names no thread" }')"
+
+status=0
 if [ -n "$climbs" ]; then
   echo "$climbs"
   echo "layout: includes climbing to a higher room (order from the top: $rooms)"
-  exit 1
+  status=1
+else
+  echo "layout: no include climbs (order from the top: $rooms)"
 fi
-echo "layout: no include climbs (order from the top: $rooms)"
+if [ -n "$unthreaded" ]; then
+  echo "$unthreaded"
+  echo "layout: source files that do not open by saying which thread runs them"
+  status=1
+else
+  echo "layout: every source file opens by saying which thread runs it"
+fi
+exit "$status"

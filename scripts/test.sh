@@ -5,7 +5,8 @@
 # the tests inside a private environment for each architecture this machine can run
 # (scripts/test-env.sh: Xvfb, a fresh Wine prefix, PulseAudio with the known capture signal),
 # plus a clang-format check of src/ and tests/, a check that no include in src/ climbs to a
-# higher room (scripts/check-layout.sh), and the release packages made and tested
+# higher room and that every source file there says which thread runs it
+# (scripts/check-layout.sh), and the release packages made and tested
 # (scripts/test-packages.sh). Exits non-zero on any failure, and ends with a
 # summary of what ran on which architecture and what could not run, and why.
 #

@@ -1,3 +1,4 @@
+// The About box, a modal dialog. Runs on the window's thread.
 #include "state/context.h"
 #include "app/placement.h"
 #include "resources/resource.h"

@@ -1,3 +1,5 @@
+// The main dialog's keys. Runs on the window's thread: the message filter hook is set for
+// that thread alone, so the dialog loop calls AcceleratorFilter there.
 #include "app/accelerators.h"
 
 #include "state/context.h"

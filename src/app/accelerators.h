@@ -1,7 +1,7 @@
 // The keys of the main dialog (IDR_ACCEL): Ctrl+N, Ctrl+O and one for each transport button.
 // The modal dialog loop translates no accelerators, so a message filter hook on the dialog's
 // thread does it; a key acts only while the button or menu item it stands for is enabled,
-// exactly as a click could.
+// exactly as a click could. Everything declared here runs on the dialog's thread.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The entry point. Its thread becomes the window's thread: the main dialog runs on it.
 #include <windows.h>
 
 #include "app/main_dialog.h"

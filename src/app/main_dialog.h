@@ -1,4 +1,5 @@
-// The main dialog: entry, message table, start-up, command dispatch and shutdown.
+// The main dialog: entry, message table, start-up, command dispatch and shutdown. All of it
+// runs on the window's thread, the one that calls RunRecorder.
 #pragma once
 
 #include <windows.h>

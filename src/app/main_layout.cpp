@@ -1,3 +1,8 @@
+// The window's controls grow with the DPI. The template's controls are placed by the dialog
+// manager in dialog units, which follow the font's average letter width and height; those grow
+// in whole pixels and lag behind the DPI (under Wine 7 pixels wide at 96 DPI, 8 at 120). So
+// every control is kept where it is at 96 DPI and scaled from there: the window keeps its
+// proportions at every scale, and at 96 DPI nothing moves. Runs on the window's thread.
 #include "app/main_layout.h"
 
 #include <algorithm>
@@ -5,12 +10,6 @@
 #include "platform/owners.h"
 #include "state/context.h"
 #include "ui/dpi_scale.h"
-
-// The window's controls grow with the DPI. The template's controls are placed by the dialog
-// manager in dialog units, which follow the font's average letter width and height; those grow
-// in whole pixels and lag behind the DPI (under Wine 7 pixels wide at 96 DPI, 8 at 120). So
-// every control is kept where it is at 96 DPI and scaled from there: the window keeps its
-// proportions at every scale, and at 96 DPI nothing moves.
 
 namespace {
 

@@ -1,10 +1,10 @@
+// The main window's placement in the per-user registry. Runs on the main window's thread:
+// restoring during start-up, saving during shutdown.
 #include "app/placement.h"
 
 #include <cstring>
 
 #include "platform/owners.h"
-
-// Runs on the main window's thread: restoring during start-up, saving during shutdown.
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The main window's placement in the per-user registry, and the About box.
+// The main window's placement in the per-user registry, and the About box. Window's thread.
 #pragma once
 
 #include <windows.h>

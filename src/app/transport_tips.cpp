@@ -1,3 +1,5 @@
+// The transport buttons' tooltips. Runs on the window's thread, which owns the tooltip
+// control.
 #include "app/transport_tips.h"
 
 #include <commctrl.h>

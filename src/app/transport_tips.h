@@ -1,10 +1,9 @@
 // Tooltips of the transport buttons: the standard tooltip control, owned by the main window,
-// showing each button's name and key, for example "Play (Ctrl+P)".
+// showing each button's name and key, for example "Play (Ctrl+P)". Everything here runs on the
+// dialog's thread.
 #pragma once
 
 #include <windows.h>
-
-// Everything here runs on the dialog's thread.
 
 // After CreateControls: the tooltip control and one tool per button.
 void CreateTransportTips(HWND window);

@@ -1,7 +1,10 @@
 // What the converting input and output devices share: copies of formats, the choice of a PCM
 // partner for a compressed format, the compression-manager stream with its buffers, the queue
 // of a caller's headers, the caller's callback and the count of running callbacks, and the
-// question of which formats this computer can record.
+// question of which formats this computer can record. Open's and Close's pieces and
+// CanRecordFormat run on the caller's thread (the window's); conversions and
+// ClientCallback::Send run on whichever thread is driving the device: the platform's device
+// thread, or the caller's inside a write, Stop, Reset or Close.
 #include "convert/wave_convert_parts.h"
 
 #include <algorithm>

@@ -1,4 +1,7 @@
-// Pieces shared by the converting input and output devices (wave_devices.h).
+// Pieces shared by the converting input and output devices (wave_devices.h). They are used on
+// the caller's thread and on the platform's device thread: DeviceSlots and CallbackScope are
+// made for both at once; the others belong to one device, used while Open sets it up or
+// under its lock.
 #pragma once
 
 #include <windows.h>

@@ -1,4 +1,6 @@
-// The two wave headers and 64000-byte buffers shared by the recorder and the player.
+// The two wave headers and 64000-byte buffers shared by the recorder and the player. The
+// functions here run on the window's thread; during a run the headers and buffers belong to
+// the engine that runs, and to its device callback.
 #pragma once
 
 #include <windows.h>

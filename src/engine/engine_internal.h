@@ -1,4 +1,6 @@
-// What the recorder, the player and the notification handler share inside the engine.
+// What the recorder, the player and the notification handler share inside the engine. All of
+// it is for the window's thread, except LoadedFilePath and PostEngineNotify, which the device
+// callbacks call too.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,5 @@
+// How a device callback reaches the window: PostEngineNotify runs on any thread and only
+// posts; the message is handled on the window's thread, which alone counts EngineBusy.
 #include "engine/engine_notify.h"
 
 #include "state/context.h"

@@ -1,5 +1,5 @@
-// The device callbacks never touch the window or close a device themselves: they post
-// this message, and the window's thread does the closing work.
+// The device callbacks, on the platform's thread, never touch the window or close a device
+// themselves: they post this message, and the window's thread does the closing work.
 #pragma once
 
 #include <windows.h>

@@ -1,4 +1,6 @@
-// Streaming the current file's data chunk to the wave-output device.
+// Streaming the current file's data chunk to the wave-output device. PlayCallback runs on the
+// platform's callback thread and FillPlayBuffer under the player's lock on either thread;
+// the rest runs on the window's thread.
 #pragma once
 
 #include <windows.h>

@@ -1,4 +1,6 @@
-// Capture from the wave-input device into the current file's data chunk.
+// Capture from the wave-input device into the current file's data chunk. RecordCallback runs
+// on the platform's callback thread and GetFreeDiskBytes on any thread; the rest runs on the
+// window's thread.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The stall watch's arithmetic. Runs on the window's thread, from the record tick.
 #include "engine/stall_watch.h"
 
 #include <algorithm>

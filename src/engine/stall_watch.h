@@ -1,4 +1,5 @@
-// Telling a capture device that has stopped delivering from a healthy one.
+// Telling a capture device that has stopped delivering from a healthy one. Window's thread
+// only: the record tick asks it.
 //
 // A device whose driver or sound server goes away mid-recording returns no more buffers and
 // stops counting, and the run would go on for ever. The record tick watches for that: no

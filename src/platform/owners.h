@@ -1,5 +1,6 @@
 // Scoped owners for every handle and block the program holds. Each is move-only:
-// copying an owner would mean releasing one handle twice, so it does not compile.
+// copying an owner would mean releasing one handle twice, so it does not compile. An owner
+// is not shared between threads: it is released on the thread that holds it, the window's.
 #pragma once
 
 #include <windows.h>

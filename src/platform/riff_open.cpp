@@ -1,3 +1,5 @@
+// Opening a RIFF file by any name. Runs on the window's thread, as every sys.mmioOpenA call
+// does.
 #include "platform/riff_open.h"
 
 #include <string>

@@ -1,4 +1,4 @@
-// Opening a RIFF file by any name: the real binding of sys.mmioOpenA.
+// Opening a RIFF file by any name: the real binding of sys.mmioOpenA. Window's thread.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,5 @@
+// The real bindings of the seam. `sys` is bound before WinMain runs; tests rebind members on
+// their own thread, and the ones the device callbacks call only while no device is open.
 #include "platform/services.h"
 
 #include "platform/riff_open.h"

@@ -1,7 +1,8 @@
 // The seam between the program and the platform: every call that can fail in a way the
 // program handles goes through `sys`. Production binds each member to the real Windows
 // function; tests replace single members with fakes and restore them with
-// ScopedService (tests/support) or RestoreRealServices().
+// ScopedService (tests/support) or RestoreRealServices(). Members are called on the window's
+// thread, and the file, free-space and buffer calls also from the device callbacks' thread.
 #pragma once
 
 #include <windows.h>

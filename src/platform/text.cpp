@@ -1,3 +1,5 @@
+// Texts cut, copied and converted without any state of their own: safe on any thread; the
+// program calls them on the window's thread.
 #include "platform/text.h"
 
 namespace {

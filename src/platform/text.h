@@ -1,6 +1,7 @@
 // Texts and file names as the program holds them: zero-terminated bytes in the process's ANSI
 // code page, which the manifest makes UTF-8 where the system honours it (Windows 10 1903 on,
-// and Wine); before that it is the user's ANSI code page, single- or double-byte.
+// and Wine); before that it is the user's ANSI code page, single- or double-byte. The functions
+// keep no state, so any thread may call them; the program calls them on the window's thread.
 #pragma once
 
 #include <windows.h>

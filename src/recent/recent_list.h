@@ -1,4 +1,5 @@
 // The four most recent files: the list, its File menu items and its registry values.
+// Window's thread only.
 #pragma once
 
 #include <windows.h>

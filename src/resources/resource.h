@@ -1,4 +1,5 @@
-// Resource and command identifiers shared by the resource script and the code.
+// Resource and command identifiers shared by the resource script and the code: constants
+// only, used on the window's thread.
 #pragma once
 
 #define IDD_ABOUT 100

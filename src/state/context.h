@@ -1,4 +1,5 @@
-// The one global record that every subsystem reads and writes.
+// The one global record that every subsystem reads and writes: on the window's thread, and
+// during a run on the device callbacks' thread too (RecorderContext says which fields).
 #pragma once
 
 #include <windows.h>
@@ -11,7 +12,8 @@
 enum class RecorderState : LONG { Idle = 0, Recording = 1, Playing = 2 };
 
 // Fields touched by both the window's thread and the device callback thread are atomic;
-// the others belong to the window's thread alone.
+// the others are written on the window's thread alone, and a callback reads some of them
+// (dataOffset, loadedPath, filePath) only during a run, which holds them still.
 struct RecorderContext {
   std::atomic<RecorderState> state{RecorderState::Idle};
   std::atomic<bool> deviceOpen{false};

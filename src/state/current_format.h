@@ -1,5 +1,6 @@
 // The current wave format: the block the file code fills (wave/format.h) and every part reads
-// to turn bytes into blocks and times.
+// to turn bytes into blocks and times. Window's thread only: a device works on its own copy
+// of the format from the moment it opens.
 #pragma once
 
 #include <windows.h>

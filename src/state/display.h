@@ -1,4 +1,4 @@
-// Enabling rules and the three status texts of the main window.
+// Enabling rules and the three status texts of the main window. Window's thread only.
 #pragma once
 
 #include <windows.h>

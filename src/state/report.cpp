@@ -1,3 +1,4 @@
+// The error boxes. Window's thread: a device callback never shows one, it posts instead.
 #include "state/report.h"
 
 #include "platform/services.h"

@@ -1,3 +1,4 @@
+// The error boxes. Window's thread only: they run a message loop until answered.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The DPI a window is shown at, and sizes scaled to it. Runs on the window's thread.
 #include "ui/dpi_scale.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// Sizes given in 96-DPI pixels, and the DPI a window is shown at.
+// Sizes given in 96-DPI pixels, and the DPI a window is shown at. Window's thread.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,5 @@
+// Drawing the owner-drawn transport buttons. Everything here runs on the main window's thread,
+// one paint at a time.
 #include "ui/glyph_buttons.h"
 
 #include <optional>
@@ -8,8 +10,6 @@
 #include "platform/services.h"
 #include "resources/resource.h"
 #include "ui/dpi_scale.h"
-
-// Everything here runs on the main window's thread, one paint at a time.
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The owner-drawn transport buttons: frame, glyph, pressed and embossed looks.
+// The owner-drawn transport buttons: frame, glyph, pressed and embossed looks. Window's thread.
 #pragma once
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-// The one-page properties sheet of the current sound.
+// The one-page properties sheet of the current sound. Window's thread.
 #pragma once
 
 #include <windows.h>

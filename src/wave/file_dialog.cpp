@@ -1,5 +1,5 @@
 // The Open and Save dialogs' record: the filter, the default extension and the context's path
-// and title buffers that the dialogs fill.
+// and title buffers that the dialogs fill. Runs on the window's thread.
 #include <cstring>
 
 #include "state/context.h"

@@ -1,3 +1,5 @@
+// The current format block, its texts and the format chooser. Runs on the window's thread,
+// while no device is open whenever the format changes.
 #include "wave/format.h"
 
 #include <msacm.h>

@@ -1,4 +1,4 @@
-// The current wave format, its two describing texts, and the format chooser.
+// The current wave format, its two describing texts, and the format chooser. Window's thread.
 #pragma once
 
 #include <windows.h>

@@ -1,5 +1,6 @@
 // Reading a RIFF file's layout: where an open file's data starts on disk, and where its format
-// and data chunks lie, with every size cut to what the file holds.
+// and data chunks lie, with every size cut to what the file holds. Runs on the window's thread
+// (Open, New, and the recorder's start).
 #include <algorithm>
 #include <cstdint>
 

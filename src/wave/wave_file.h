@@ -1,4 +1,4 @@
-// Opening an existing wave file and creating a new recording file.
+// Opening an existing wave file and creating a new recording file. Window's thread.
 #pragma once
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-// Helpers that Open and New share; not part of the wave-file interface.
+// Helpers that Open and New share; not part of the wave-file interface. Window's thread.
 #pragma once
 
 #include <windows.h>
