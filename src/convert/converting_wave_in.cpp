@@ -4,8 +4,9 @@
 //
 // Threads: CaptureArrived runs on the platform's callback thread, or inside the Stop, Reset
 // or Close that the caller's thread makes; the Converting* calls run on the caller's thread
-// (the window's, in the program). One mutex per device guards its state; the caller is called
-// back without it held.
+// (the window's, in the program, and AddBuffer also from the recorder's own callback on the
+// platform's thread). One mutex per device guards its state; the caller is called back
+// without it held, and never waits on the window's thread.
 #include <algorithm>
 #include <array>
 #include <cstring>

@@ -4,8 +4,9 @@
 //
 // Threads: PlayDone runs on the platform's callback thread, or inside the Reset or Close that
 // the caller's thread makes; the Converting* calls run on the caller's thread (the window's,
-// in the program). One mutex per device guards its state; the caller is called back, and the
-// platform written to, without it held.
+// in the program, and Write also from the player's own callback on the platform's thread).
+// One mutex per device guards its state; the caller is called back, and the platform written
+// to, without it held.
 #include <algorithm>
 #include <array>
 #include <atomic>
