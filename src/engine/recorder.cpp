@@ -1,12 +1,10 @@
-// Capture from the wave-input device into the current file's data chunk.
+// Capture from the wave-input device into the current file's data chunk: a run's start, its
+// ticks, its stop and its end, and the final sizes written into the file.
 //
-// Threads. StartRecording, StopRecording, FinishRecording, RecordTick, QueueRecordBuffer and
-// the notification handler run on the window's thread. RecordCallback runs on the platform's
-// callback thread (or, while the window's thread stops or resets the device, inside that
-// call); it does only the file work for a returned buffer (free-space check, write, size
-// patch) and hands the buffer back to the device. When that fails it posts WM_ENGINE_NOTIFY
-// and the window's thread stops the run, so the device is never stopped, reset or closed from
-// its own callback and no callback waits for the window.
+// Threads. Everything here runs on the window's thread. The per-buffer file work runs in the
+// device's callback on the platform's thread (record_writer.cpp); when that fails it posts
+// WM_ENGINE_NOTIFY and the window's thread stops the run here, so the device is never
+// stopped, reset or closed from its own callback and no callback waits for the window.
 #include "engine/recorder.h"
 
 #include <commctrl.h>
@@ -21,6 +19,7 @@
 #include "state/report.h"
 #include "engine/buffer_pool.h"
 #include "engine/engine_internal.h"
+#include "engine/record_run.h"
 #include "engine/stall_watch.h"
 #include "platform/services.h"
 #include "platform/wave_devices.h"
@@ -28,36 +27,9 @@
 #include "wave/format.h"
 #include "wave/wave_file.h"
 
+using namespace engine::recording;
+
 namespace {
-
-// Running: returned buffers are written and handed back. Draining: the window's thread is
-// stopping; returned buffers are still written (they hold the tail) but not handed back.
-// Dropping: a write or hand-back failed; returned buffers are left alone.
-enum class Phase { Off, Running, Draining, Dropping };
-
-enum class Failure { None, DiskFull, WriteFailed, TooLarge, AddRefused, DeviceStalled };
-
-std::atomic<HWAVEIN> g_waveIn{nullptr};
-std::atomic<Phase> g_phase{Phase::Off};
-std::atomic<Failure> g_failure{Failure::None};
-std::atomic<LONG> g_serial{0};
-// Headers handed to the device whose return has not been dealt with yet.
-std::atomic<int> g_outstanding{0};
-// Hand-backs decided while Running whose waveInAddBuffer has not returned yet.
-std::atomic<int> g_addsInFlight{0};
-// Orders a hand-back's Running check against the window's switch to Draining.
-std::mutex g_addLock;
-
-// The recording file. The callback's write and the window's close both hold g_fileLock, so a
-// write in progress is complete before the file is closed. The window's thread never holds
-// it while calling into the device (a reset may run the callback on the same thread).
-std::mutex g_fileLock;
-HMMIO g_file = nullptr;
-bool g_wroteAny = false;
-// The data size the file declared when the run began. A run that overwrites inside the data
-// and stops before its old end leaves the file declaring the old size: the older bytes after
-// the new end stay part of the recording, as the window already treats them.
-DWORD g_declaredAtStart = 0;
 
 // Window's thread only.
 bool g_runActive = false;   // from the open of the device to the end of FinishRecording
@@ -91,76 +63,6 @@ const char* FailureMessage(Failure failure) {
       break;
   }
   return nullptr;
-}
-
-// Any thread, g_fileLock held (or the file private to the caller).
-bool WriteSizeField(HMMIO file, LONG offset, DWORD value) {
-  return sys.mmioSeek(file, offset, SEEK_SET) == offset &&
-         sys.mmioWrite(file, reinterpret_cast<const char*>(&value), sizeof value) == sizeof value;
-}
-
-// The size the file declares once the run has written up to `position`: the larger of the
-// size it declared at the start and the new end.
-DWORD DeclaredSize(DWORD position) {
-  return std::max(g_declaredAtStart, position);
-}
-
-// The data chunk's size becomes the declared size and the RIFF size follows it.
-bool PatchSizes(HMMIO file, DWORD position) {
-  const DWORD offset = g_context.dataOffset;
-  const DWORD size = DeclaredSize(position);
-  return WriteSizeField(file, static_cast<LONG>(offset - 4), size) &&
-         WriteSizeField(file, 4, offset + size - 8);
-}
-
-// Callback thread (or the window's thread inside a device call), g_fileLock held.
-// Writes one returned block at the write position, then rewrites the two sizes and flushes,
-// so that a process killed mid-recording leaves a valid file holding every block written.
-Failure WriteBlock(const char* data, DWORD bytes) {
-  if (bytes == 0 || !g_file) return Failure::None;
-  if (GetFreeDiskBytes(engine::LoadedFilePath()) <= bytes + FreeSpaceReserve)
-    return Failure::DiskFull;
-  const DWORD position = g_context.position;
-  const DWORDLONG end = DWORDLONG{g_context.dataOffset} + position + bytes;
-  if (end > engine::MaxFileOffset) return Failure::TooLarge;
-
-  const LONG written = sys.mmioWrite(g_file, data, static_cast<LONG>(bytes));
-  if (written <= 0) return Failure::WriteFailed;
-  g_wroteAny = true;
-  const DWORD now = position + static_cast<DWORD>(written);
-  g_context.position = now;
-  const LONG resume = static_cast<LONG>(g_context.dataOffset + now);
-  const bool patched = PatchSizes(g_file, now) &&
-                       sys.mmioSeek(g_file, resume, SEEK_SET) == resume &&
-                       sys.mmioFlush(g_file, 0) == MMSYSERR_NOERROR;
-  return patched && written == static_cast<LONG>(bytes) ? Failure::None : Failure::WriteFailed;
-}
-
-// Callback thread. Returned buffers are left alone from now on, and the window's thread is
-// asked to stop the run; the first failure is the one reported.
-void FailRun(Failure failure) {
-  Failure none = Failure::None;
-  g_failure.compare_exchange_strong(none, failure);
-  Phase phase = g_phase;
-  while ((phase == Phase::Running || phase == Phase::Draining) &&
-         !g_phase.compare_exchange_weak(phase, Phase::Dropping)) {
-  }
-  engine::PostEngineNotify(engine::NotifyReason::RecordFailed, g_serial);
-}
-
-// Any thread. Hands header `index` to the device while the run is Running; 0 also when the
-// run has moved on and nothing was handed over.
-MMRESULT AddBuffer(HWAVEIN device, int index) {
-  {
-    std::lock_guard lock(g_addLock);
-    if (g_phase != Phase::Running) return MMSYSERR_NOERROR;
-    ++g_outstanding;
-    ++g_addsInFlight;
-  }
-  const MMRESULT result = sys.waveInAddBuffer(device, g_pool.headers[index], sizeof(WAVEHDR));
-  if (result != MMSYSERR_NOERROR) --g_outstanding;
-  --g_addsInFlight;
-  return result;
 }
 
 // Window's thread. The results 5, 6 and 7 of a header preparation get their own box.
@@ -317,49 +219,6 @@ int QueueRecordBuffer(HWND window) {
   }
   g_pool.currentBuffer = 1 - index;
   return 0;
-}
-
-// Platform's callback thread.
-void CALLBACK RecordCallback(HWAVEIN device, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR) {
-  if (message == WIM_CLOSE) {
-    if (device == g_waveIn.load()) g_context.deviceOpen = false;
-    return;
-  }
-  if (message != WIM_DATA || device != g_waveIn.load()) return;
-
-  auto* header = reinterpret_cast<WAVEHDR*>(param1);
-  const Phase phase = g_phase;
-  if (phase == Phase::Running || phase == Phase::Draining) {
-    Failure failure;
-    {
-      std::lock_guard lock(g_fileLock);
-      failure = WriteBlock(header->lpData, header->dwBytesRecorded);
-    }
-    if (failure != Failure::None)
-      FailRun(failure);
-    else if (AddBuffer(device, header == g_pool.headers[1] ? 1 : 0) != MMSYSERR_NOERROR)
-      FailRun(Failure::AddRefused);
-  }
-  --g_outstanding;
-}
-
-// Any thread. The free bytes on the volume that holds `path` (a file path: its folder is
-// asked, so network shares and mounted folders count too), at most the largest 32-bit value;
-// 0 when the query fails.
-DWORD GetFreeDiskBytes(const char* path) {
-  // As long as the path itself: in UTF-8 a path within MAX_PATH characters can take 780 bytes.
-  std::string folder = path ? path : "";
-  if (const size_t cut = folder.find_last_of("\\/"); cut != std::string::npos)
-    folder.resize(cut + 1);
-  else if (folder.size() >= 2 && folder[1] == ':')
-    folder = folder.substr(0, 2) + '\\';
-  else
-    folder.clear();  // no folder in the path: the current folder's volume
-  ULARGE_INTEGER available{};
-  if (!sys.GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &available, nullptr,
-                               nullptr))
-    return 0;
-  return available.QuadPart > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(available.QuadPart);
 }
 
 // Window's thread.
