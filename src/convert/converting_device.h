@@ -11,6 +11,7 @@
 #include <chrono>
 
 #include "convert/wave_convert_parts.h"
+#include "platform/wave_devices.h"
 
 namespace wave_convert {
 
@@ -19,8 +20,8 @@ namespace wave_convert {
 //   Encodes                  true when the caller's format is made from captured PCM
 //   OpenMessage, CloseMessage
 //   Slots()                  the table of open devices
-//   Query(id, pcm)           asks the platform whether it takes `pcm`
-//   OpenReal(device, id, flags), ResetReal(device), CloseReal(device)
+//   Open, Reset, Close       the platform's calls for the direction (WinmmWaveCalls members)
+//   Callback                 the device's callback from the platform
 //   Prepare(device), UnprepareAll(device), Converter(device)
 //   StopForClose(lock, device)    stops the run once Close has begun, with the lock held
 //   ResumeAfterBusyClose(device)  undoes StopForClose when Close answers busy
@@ -88,7 +89,9 @@ MMRESULT OpenDevice(typename Side::Handle* out, UINT deviceId, const WAVEFORMATE
   if (format->nBlockAlign == 0 || !FindPcmPartner(format, Side::Encodes, pcm)) {
     return WAVERR_BADFORMAT;
   }
-  if (flags & WAVE_FORMAT_QUERY) return Side::Query(deviceId, &pcm);
+  if (flags & WAVE_FORMAT_QUERY) {
+    return (winmm.*Side::Open)(nullptr, deviceId, &pcm, 0, 0, WAVE_FORMAT_QUERY);
+  }
   if (!out) return MMSYSERR_INVALPARAM;
   if (!IsSupportedCallbackKind(flags)) return MMSYSERR_INVALFLAG;
 
@@ -105,7 +108,9 @@ MMRESULT OpenDevice(typename Side::Handle* out, UINT deviceId, const WAVEFORMATE
   device.blockAlign = format->nBlockAlign;
 
   const DWORD realFlags = CALLBACK_FUNCTION | (flags & (WAVE_MAPPED | WAVE_FORMAT_DIRECT));
-  MMRESULT result = Side::OpenReal(device, deviceId, realFlags);
+  MMRESULT result = (winmm.*Side::Open)(&device.real, deviceId, &device.pcm,
+                                        reinterpret_cast<DWORD_PTR>(Side::Callback),
+                                        reinterpret_cast<DWORD_PTR>(&device), realFlags);
   if (result != 0) {
     device.real = nullptr;
     slots.Release(device.handle);
@@ -114,7 +119,7 @@ MMRESULT OpenDevice(typename Side::Handle* out, UINT deviceId, const WAVEFORMATE
   result = Side::Prepare(device);
   if (result != 0) {
     Side::UnprepareAll(device);
-    Side::CloseReal(device);
+    (winmm.*Side::Close)(device.real);
     slots.Release(device.handle);
     return result;
   }
@@ -138,7 +143,7 @@ MMRESULT CloseDevice(typename Side::Device& device) {
     device.closing = true;
     Side::StopForClose(lock, device);
   }
-  Side::ResetReal(device);
+  (winmm.*Side::Reset)(device.real);
   {
     std::unique_lock lock(device.mutex);
     if (!Side::WaitForDevice(lock, device)) {
@@ -150,7 +155,7 @@ MMRESULT CloseDevice(typename Side::Device& device) {
     }
   }
   Side::UnprepareAll(device);
-  const MMRESULT result = Side::CloseReal(device);
+  const MMRESULT result = (winmm.*Side::Close)(device.real);
   if (result != 0) {
     std::lock_guard guard(device.mutex);
     Side::RecoverFromFailedClose(device);

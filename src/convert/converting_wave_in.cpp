@@ -254,16 +254,10 @@ struct InputSide {
   static constexpr UINT CloseMessage = WIM_CLOSE;
 
   static auto& Slots() { return g_devices; }
-  static MMRESULT Query(UINT deviceId, const WAVEFORMATEX* pcm) {
-    return winmm.waveInOpen(nullptr, deviceId, pcm, 0, 0, WAVE_FORMAT_QUERY);
-  }
-  static MMRESULT OpenReal(ConvertingIn& device, UINT deviceId, DWORD flags) {
-    return winmm.waveInOpen(&device.real, deviceId, &device.pcm,
-                            reinterpret_cast<DWORD_PTR>(&CaptureArrived),
-                            reinterpret_cast<DWORD_PTR>(&device), flags);
-  }
-  static MMRESULT ResetReal(ConvertingIn& device) { return winmm.waveInReset(device.real); }
-  static MMRESULT CloseReal(ConvertingIn& device) { return winmm.waveInClose(device.real); }
+  static constexpr auto Open = &WinmmWaveCalls::waveInOpen;
+  static constexpr auto Reset = &WinmmWaveCalls::waveInReset;
+  static constexpr auto Close = &WinmmWaveCalls::waveInClose;
+  static constexpr auto Callback = &CaptureArrived;
   // Sizes everything from the PCM partner and the codec's own figures: the coded format's
   // header may come from a file, and its byte rate says nothing reliable.
   static MMRESULT Prepare(ConvertingIn& device) {

@@ -265,16 +265,10 @@ struct OutputSide {
   static constexpr UINT CloseMessage = WOM_CLOSE;
 
   static auto& Slots() { return g_devices; }
-  static MMRESULT Query(UINT deviceId, const WAVEFORMATEX* pcm) {
-    return winmm.waveOutOpen(nullptr, deviceId, pcm, 0, 0, WAVE_FORMAT_QUERY);
-  }
-  static MMRESULT OpenReal(ConvertingOut& device, UINT deviceId, DWORD flags) {
-    return winmm.waveOutOpen(&device.real, deviceId, &device.pcm,
-                             reinterpret_cast<DWORD_PTR>(&PlayDone),
-                             reinterpret_cast<DWORD_PTR>(&device), flags);
-  }
-  static MMRESULT ResetReal(ConvertingOut& device) { return winmm.waveOutReset(device.real); }
-  static MMRESULT CloseReal(ConvertingOut& device) { return winmm.waveOutClose(device.real); }
+  static constexpr auto Open = &WinmmWaveCalls::waveOutOpen;
+  static constexpr auto Reset = &WinmmWaveCalls::waveOutReset;
+  static constexpr auto Close = &WinmmWaveCalls::waveOutClose;
+  static constexpr auto Callback = &PlayDone;
   // Sizes everything from the PCM partner and the codec's own figures: the coded format's
   // header may come from a file, and its byte rate says nothing reliable.
   static MMRESULT Prepare(ConvertingOut& device) {
