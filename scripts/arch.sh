@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # The two Windows architectures the program is built for, and which of them this machine runs.
-# Sourced by build.sh, env.sh, test.sh, run.sh and bench/run.sh.
+# Sourced by build.sh, package.sh, env.sh, test.sh, run.sh and bench/run.sh.
 #
 #   win32   i686 MinGW-w64, Wine's 32-bit loader, a WINEARCH=win32 prefix
 #   win64   x86_64 MinGW-w64, Wine's 64-bit loader, a WINEARCH=win64 prefix
@@ -28,6 +28,20 @@ recorder_arch_loader() {
     win32) echo /usr/lib/wine/wine ;;
     win64) echo /usr/lib/wine/wine64 ;;
   esac
+}
+
+# The architectures a script's arguments name: "--arch win32|win64|all" as the first two, else
+# RECORDER_ARCH, else all. Sets RECORDER_ARCHES_ASKED and RECORDER_ARCH_ARGS (how many
+# arguments it took, for the caller to shift).
+recorder_arches_asked() {
+  RECORDER_ARCHES_ASKED="${RECORDER_ARCH:-all}"
+  RECORDER_ARCH_ARGS=0
+  if [ "${1:-}" = "--arch" ]; then
+    RECORDER_ARCHES_ASKED="${2:?--arch needs win32, win64 or all}"
+    RECORDER_ARCH_ARGS=2
+  fi
+  [ "$RECORDER_ARCHES_ASKED" = all ] && RECORDER_ARCHES_ASKED="$RECORDER_ARCHES"
+  return 0
 }
 
 recorder_arch_build_dir() { echo "${RECORDER_BUILD_DIR:-$RECORDER_REPO_DIR/build}/$1"; }

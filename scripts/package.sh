@@ -18,12 +18,9 @@ RECORDER_REPO_DIR="$repo"
 # shellcheck source=arch.sh
 source "$repo/scripts/arch.sh"
 
-arches="${RECORDER_ARCH:-all}"
-if [ "${1:-}" = "--arch" ]; then
-  arches="${2:?--arch needs win32, win64 or all}"
-  shift 2
-fi
-[ "$arches" = all ] && arches="$RECORDER_ARCHES"
+recorder_arches_asked "$@"
+shift "$RECORDER_ARCH_ARGS"
+arches="$RECORDER_ARCHES_ASKED"
 build_root="${RECORDER_BUILD_DIR:-$repo/build}"
 out="${RECORDER_PACKAGE_DIR:-$build_root/packages}"
 release_root="$build_root/release"
