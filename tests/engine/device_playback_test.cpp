@@ -11,6 +11,7 @@
 #include "engine/engine_fixture.h"
 #include "engine/player.h"
 #include "resources/resource.h"
+#include "support/engine_released.h"
 #include "support/playback_file.h"
 #include "wave/format.h"
 
@@ -23,7 +24,6 @@ class DevicePlaybackTest : public EngineTest {
     played_ = PlaybackFilePath();
     ASSERT_FALSE(played_.empty()) << "RECORDER_PLAYBACK_FILE is not set";
   }
-  bool Released() const { return !g_context.deviceOpen && g_context.state == RecorderState::Idle; }
   // The device writes its file until it is closed.
   std::vector<unsigned char> Played() const { return ReadWholeFile(played_); }
   std::string played_;
@@ -47,13 +47,13 @@ TEST_F(DevicePlaybackTest, PlaysExactlyTheDataFromTheSlidersPosition) {
     const LRESULT block = 1234;
     SetSlider(block);
     ASSERT_EQ(StartPlayback(window_), 0);
-    ASSERT_TRUE(PumpUntil([&] { return Released(); }, 30000));
+    ASSERT_TRUE(PumpUntil([&] { return EngineReleased(); }, 30000));
     std::string why;
     EXPECT_TRUE(PlayedWithOnlySilenceAdded(Played(), From(data, block * CurrentFormat->nBlockAlign),
                                            PlayedFormatOf(*CurrentFormat), false, &why))
         << why;
     EXPECT_EQ(SliderPos(), SliderMax());
-    EXPECT_EQ(Text(IDC_POSITION), TimeText(static_cast<DWORD>(data.size())));
+    EXPECT_EQ(Text(IDC_POSITION), ShownTime(static_cast<DWORD>(data.size())));
     EXPECT_TRUE(Boxes().empty());
   }
 }
@@ -65,12 +65,12 @@ TEST_F(DevicePlaybackTest, StopPausesAndPlayResumesFromTheSlider) {
   ASSERT_EQ(StartPlayback(window_), 0);
   ASSERT_TRUE(PumpUntil([&] { return SliderPos() > 50000; }, 30000));
   DispatchCommand(window_, IDC_STOP);
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased());
   const LRESULT slider = SliderPos();
-  EXPECT_EQ(Text(IDC_POSITION), TimeText(static_cast<DWORD>(slider * 4)));
+  EXPECT_EQ(Text(IDC_POSITION), ShownTime(static_cast<DWORD>(slider * 4)));
 
   ASSERT_EQ(StartPlayback(window_), 0);
-  ASSERT_TRUE(PumpUntil([&] { return Released(); }, 60000));
+  ASSERT_TRUE(PumpUntil([&] { return EngineReleased(); }, 60000));
   std::string why;
   EXPECT_TRUE(
       PlayedWithOnlySilenceAdded(Played(), From(data, slider * 4), kStereo16Played, false, &why))

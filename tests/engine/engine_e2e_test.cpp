@@ -3,7 +3,6 @@
 // receiving exactly the recorded bytes.
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -29,14 +28,6 @@ std::string EnabledButtons(const RecorderApp& app) {
     if (app.IsControlEnabled(id))
       out += std::string(out.empty() ? "" : " ") + names[id - IDC_REWIND];
   return out;
-}
-
-std::string TimeText(DWORD bytes, DWORD bytesPerSecond) {
-  const int tenths = static_cast<int>(static_cast<double>(bytes) / bytesPerSecond * 10.0);
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d:%02d.%d", tenths / 10 % 3600 / 60, tenths / 10 % 3600 % 60,
-                tenths % 10);
-  return text;
 }
 
 class EngineE2E : public ProgramTest {};
@@ -80,7 +71,7 @@ TEST_F(EngineE2E, NewRecordStopPlayToTheEnd) {
   EXPECT_EQ(slider.max, static_cast<int>(header.dataSize / 4));
   EXPECT_EQ(slider.pos, 0);
   // The last tick's length is at most a tick behind what was written.
-  EXPECT_LE(lengthText, TimeText(header.dataSize, kStereoBytesPerSecond));
+  EXPECT_LE(lengthText, ShownTime(header.dataSize, kStereoBytesPerSecond));
 
   ASSERT_TRUE(app.ClickButton(IDC_PLAY));
   EXPECT_TRUE(app.IsControlEnabled(IDC_STOP));
@@ -90,7 +81,7 @@ TEST_F(EngineE2E, NewRecordStopPlayToTheEnd) {
   EXPECT_TRUE(app.NoMessageBoxWithin(200));
   // At the end: the slider at its end, the whole length shown, the idle controls.
   EXPECT_EQ(app.Slider().pos, app.Slider().max);
-  EXPECT_EQ(app.ControlText(IDC_POSITION), TimeText(header.dataSize, kStereoBytesPerSecond));
+  EXPECT_EQ(app.ControlText(IDC_POSITION), ShownTime(header.dataSize, kStereoBytesPerSecond));
   EXPECT_EQ(EnabledButtons(app), "Rewind Forward Play Record");
   std::string why;
   EXPECT_TRUE(PlayedWithOnlySilenceAdded(ReadWholeFile(PlaybackFilePath()), payload,

@@ -13,6 +13,7 @@
 #include "engine/recorder.h"
 #include "faults/wave_header.h"
 #include "resources/resource.h"
+#include "support/random_bytes.h"
 #include "support/wave_builder.h"
 #include "wave/format.h"
 
@@ -56,13 +57,7 @@ WaveOnDisk ReadWave(const std::string& path) {
 }
 
 std::vector<unsigned char> Pattern(size_t count, unsigned seed) {
-  std::vector<unsigned char> out(count);
-  unsigned x = seed * 2654435761u + 12345;
-  for (auto& byte : out) {
-    x = x * 1103515245u + 12345;
-    byte = static_cast<unsigned char>(x >> 16);
-  }
-  return out;
+  return RandomBytes(count, seed * 2654435761u + 12345);
 }
 
 void EngineTest::SetUp() {
@@ -159,12 +154,6 @@ LRESULT EngineTest::SliderMax() const {
 }
 void EngineTest::SetSlider(LRESULT pos) {
   SliderMessage(TBM_SETPOS, pos);
-}
-
-std::string EngineTest::TimeText(DWORD bytes) const {
-  char text[16];
-  FormatTime(BytesToTenths(bytes), text);
-  return text;
 }
 
 std::vector<std::string> EngineTest::Boxes() const {

@@ -45,8 +45,6 @@ class EngineTest : public ::testing::Test {
   LRESULT SliderPos() const;
   LRESULT SliderMax() const;
   void SetSlider(LRESULT pos);
-  // "mm:ss.t" for a byte count at the current format.
-  std::string TimeText(DWORD bytes) const;
   // Texts of the captured message boxes, "caption|text".
   std::vector<std::string> Boxes() const;
 

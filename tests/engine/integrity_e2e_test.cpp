@@ -6,7 +6,6 @@
 #include <mmsystem.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -19,6 +18,7 @@
 #include "resources/resource.h"
 #include "support/playback_file.h"
 #include "support/poll.h"
+#include "support/random_bytes.h"
 #include "support/test_support.h"
 #include "support/wave_builder.h"
 
@@ -37,8 +37,7 @@ Bytes Payload(const std::string& path, const WaveHeader& header) {
 // Records until the position text has counted `tenths` of a second, then stops.
 std::string Record(RecorderApp& app, int tenths) {
   if (!app.ClickButton(IDC_RECORD)) return "Record could not be pressed";
-  char text[16];
-  std::snprintf(text, sizeof text, "00:%02d.%d", tenths / 10, tenths % 10);
+  const std::string text = ShownTime(tenths * (kStereoBytesPerSecond / 10), kStereoBytesPerSecond);
   if (!PollUntil(tenths * 100 + 10000, [&] { return app.ControlText(IDC_POSITION) >= text; }))
     return "the take did not grow";
   if (!app.ClickButton(IDC_STOP) || !WaitUntilIdle(app, 5000)) return "the take did not stop";
@@ -58,12 +57,7 @@ bool SliderLooksLike(const RecorderApp& app, const std::string& reference,
 // A 16-bit stereo 44,100 Hz PCM file of `seconds` of varying sound (no two nearby blocks
 // alike), with the plain 44-byte header. Returns its payload.
 Bytes WriteStereoFile(const std::string& path, DWORD seconds) {
-  Bytes payload(static_cast<size_t>(seconds) * kStereoBytesPerSecond);
-  unsigned x = 12345;
-  for (auto& byte : payload) {
-    x = x * 1103515245u + 12345;
-    byte = static_cast<unsigned char>(x >> 16);
-  }
+  const Bytes payload = RandomBytes(static_cast<size_t>(seconds) * kStereoBytesPerSecond, 12345);
   const Bytes file = Riff("WAVE", {Chunk("fmt ", PcmFormat(2, 44100, 16)), Chunk("data", payload)});
   EXPECT_TRUE(WriteWholeFile(path, file));
   return payload;
@@ -206,12 +200,8 @@ TEST_F(IntegrityE2E, DraggingTheSliderDuringPlaybackContinuesFromTheBlockLetGo) 
 // left to read. Moving the slider back then plays on from the block let go, to the end.
 TEST_F(IntegrityE2E, MovingTheSliderBackDuringTheLastBufferPlaysOnFromTheBlockLetGo) {
   const std::string path = folder.file("memo.wav");
-  Bytes payload(24 * 8000);
-  unsigned x = 4321;
-  for (auto& byte : payload) {  // odd bytes only: never the silent 0x80
-    x = x * 1103515245u + 12345;
-    byte = static_cast<unsigned char>((x >> 16) | 1);
-  }
+  Bytes payload = RandomBytes(24 * 8000, 4321);
+  for (auto& byte : payload) byte |= 1;  // odd bytes only: never the silent 0x80
   ASSERT_TRUE(WriteWholeFile(
       path, Riff("WAVE", {Chunk("fmt ", PcmFormat(1, 8000, 8)), Chunk("data", payload)})));
   ASSERT_TRUE(app.Start()) << app.LastError();

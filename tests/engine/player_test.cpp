@@ -13,7 +13,9 @@
 #include "engine/engine_fixture.h"
 #include "engine/player.h"
 #include "resources/resource.h"
+#include "support/engine_released.h"
 #include "support/fake_wave_device.h"
+#include "support/slider_probe.h"
 #include "wave/format.h"
 
 namespace {
@@ -30,40 +32,27 @@ bool EndsWith(const std::vector<unsigned char>& all, const std::vector<unsigned 
   return all.size() >= tail.size() && std::equal(tail.begin(), tail.end(), all.end() - tail.size());
 }
 
-// The last value the engine asked the slider to take (TBM_SETPOS), as it was sent: the
-// control clamps what it stores, but does not always draw an out-of-range value right.
-WNDPROC g_sliderProc = nullptr;
-LPARAM g_lastSetPos = -1;
-LRESULT CALLBACK NoteSetPos(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == TBM_SETPOS) g_lastSetPos = lParam;
-  return CallWindowProcA(g_sliderProc, window, message, wParam, lParam);
-}
-
 class PlayerTest : public EngineTest {
  protected:
   FakeWaveDevice out_{FakeWaveDevice::Kind::Out, 4000};
   FakeWaveBinding binding_{nullptr, &out_};
 
-  bool Released() const {
-    return !g_context.deviceOpen && g_context.state == RecorderState::Idle && !out_.IsOpen();
-  }
   // Plays to the end; true when the run ended by itself.
   bool PlayToEnd() {
     if (StartPlayback(window_) != 0) return false;
-    return PumpUntil([&] { return Released(); });
+    return PumpUntil([&] { return EngineReleased(&out_); });
   }
   // The shell's Stop command while playing.
   void PressStop() { DispatchCommand(window_, IDC_STOP); }
   void SetUp() override {
     EngineTest::SetUp();
-    g_sliderProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-        g_controls.slider, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NoteSetPos)));
+    NoteSliderSetPos(g_controls.slider);
   }
   void ExpectIdleAtTheEnd(DWORD dataSize) {
-    EXPECT_TRUE(Released());
+    EXPECT_TRUE(EngineReleased(&out_));
     EXPECT_EQ(SliderPos(), SliderMax());
     EXPECT_EQ(g_lastSetPos, SliderMax());  // the block position, never a byte count
-    EXPECT_EQ(Text(IDC_POSITION), TimeText(dataSize));
+    EXPECT_EQ(Text(IDC_POSITION), ShownTime(dataSize));
     EXPECT_TRUE(Enabled(IDC_PLAY) && Enabled(IDC_RECORD) && Enabled(IDC_REWIND));
     EXPECT_FALSE(Enabled(IDC_STOP));
     EXPECT_TRUE(Boxes().empty());
@@ -84,7 +73,7 @@ TEST_F(PlayerTest, SendsExactlyTheDataFromTheSliderToTheEndWithAShorterLastBuffe
   ASSERT_EQ(g_context.state, RecorderState::Playing);
   EXPECT_TRUE(Enabled(IDC_STOP) && IsWindowEnabled(g_controls.slider));
   EXPECT_FALSE(Enabled(IDC_PLAY) || Enabled(IDC_RECORD));
-  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  ASSERT_TRUE(PumpUntil([&] { return EngineReleased(&out_); }));
 
   EXPECT_TRUE(out_.Played() == Slice(data, 4000));
   EXPECT_THAT(out_.WrittenLengths(), ElementsAre(64000, 64000, 61000));
@@ -130,7 +119,7 @@ TEST_F(PlayerTest, FileShorterThanItsHeaderEndsWithWhatIsThere) {
   ASSERT_TRUE(PlayToEnd());
   EXPECT_TRUE(out_.Played() == data);
   EXPECT_THAT(out_.WrittenLengths(), ElementsAre(64000, 36000));  // no empty buffers
-  EXPECT_EQ(Text(IDC_POSITION), TimeText(100000));
+  EXPECT_EQ(Text(IDC_POSITION), ShownTime(100000));
   EXPECT_TRUE(Boxes().empty());
 }
 
@@ -145,7 +134,7 @@ TEST_F(PlayerTest, SeekDuringPlaybackContinuesFromTheNewBlock) {
   PumpFor(300);
   EXPECT_GE(SliderPos(), 100000);  // the next ticks count on from the new place
   out_.SetRate(0);
-  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  ASSERT_TRUE(PumpUntil([&] { return EngineReleased(&out_); }));
 
   const auto played = out_.Played();
   ASSERT_GT(played.size(), 240000u);
@@ -163,7 +152,7 @@ TEST_F(PlayerTest, SeekAfterTheLastReadPlaysOnFromTheNewPlace) {
   ASSERT_TRUE(PumpUntil([&] { return !g_context.morePlayData; }));
   SeekPlayback(window_, 10000);
   out_.SetRate(0);
-  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  ASSERT_TRUE(PumpUntil([&] { return EngineReleased(&out_); }));
   EXPECT_TRUE(EndsWith(out_.Played(), Slice(data, 10000)));
   ExpectIdleAtTheEnd(100000);
 }
@@ -182,7 +171,7 @@ TEST_F(PlayerTest, BuffersReturnedLateAfterASeekAreReleasedAtTheEnd) {
   out_.keepBuffersOnReset = false;
   out_.SetRate(0);
   out_.Resume();
-  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  ASSERT_TRUE(PumpUntil([&] { return EngineReleased(&out_); }));
   EXPECT_TRUE(EndsWith(out_.Played(), Slice(data, 100000)));
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(g_pool.headers[i], headers[i]) << "buffers set aside after they came back";
@@ -208,7 +197,7 @@ TEST_F(PlayerTest, ARefusedResetDuringASeekDoesNotStallTheWindow) {
   EXPECT_LT(out_.Played().size() - before, 10000u) << "the reposition waited for the device";
   out_.fail.reset = 0;
   out_.SetRate(0);
-  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  ASSERT_TRUE(PumpUntil([&] { return EngineReleased(&out_); }));
   EXPECT_TRUE(EndsWith(out_.Played(), Slice(data, 400000)));
   EXPECT_TRUE(out_.Misuse().empty());
 }
@@ -224,7 +213,7 @@ TEST_F(PlayerTest, SeekAfterTheShortenedLastChunkGoesBackToWholeBlocks) {
   ASSERT_EQ(StartPlayback(window_), 0);  // the second buffer already carries the last 36002
   SeekPlayback(window_, 0);
   out_.SetRate(0);
-  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  ASSERT_TRUE(PumpUntil([&] { return EngineReleased(&out_); }));
   EXPECT_TRUE(EndsWith(out_.Played(), data));
   EXPECT_THAT(out_.WrittenLengths(), ElementsAre(64000, 36002, 64000, 36002));
 }
@@ -240,7 +229,7 @@ TEST_F(PlayerTest, SeekLosesNothingWhenABufferCompletesInsideTheReset) {
   ASSERT_TRUE(PumpUntil([&] { return out_.Played().size() >= 20000; }));
   SeekPlayback(window_, 400000);
   out_.SetRate(0);
-  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  ASSERT_TRUE(PumpUntil([&] { return EngineReleased(&out_); }));
   const auto played = out_.Played();
   EXPECT_TRUE(EndsWith(played, Slice(data, 400000)));
   // Before the new place: the first buffer played to its end by the reset, and nothing more.
@@ -258,11 +247,11 @@ TEST_F(PlayerTest, StopActsAsPauseAndPlayResumesFromTheSlider) {
   PressStop();
   const std::string text = Text(IDC_POSITION);
   const LRESULT slider = SliderPos();
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&out_));
   PumpFor(300);
   EXPECT_EQ(Text(IDC_POSITION), text);
   EXPECT_EQ(SliderPos(), slider);
-  EXPECT_EQ(text, TimeText(static_cast<DWORD>(slider)));
+  EXPECT_EQ(text, ShownTime(static_cast<DWORD>(slider)));
 
   const size_t before = out_.Played().size();
   out_.SetRate(0);
@@ -284,7 +273,7 @@ TEST_F(PlayerTest, ATickThatCannotReadThePositionLeavesSliderAndTextAlone) {
   EXPECT_EQ(Text(IDC_POSITION), text);
   EXPECT_EQ(SliderPos(), slider);
   PressStop();
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&out_));
 }
 
 // A device that keeps its buffers after the reset may still read them: they are never
@@ -339,7 +328,7 @@ TEST_F(PlayerTest, DeviceThatDoesNotOpen) {
   EXPECT_EQ(StartPlayback(window_), -1);
   EXPECT_THAT(Boxes(), ElementsAre("Error|Error opening wave out device."));
   EXPECT_EQ(SliderPos(), 0);  // the rewind stays done
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&out_));
 }
 
 TEST_F(PlayerTest, HeaderThatCannotBePrepared) {
@@ -354,7 +343,7 @@ TEST_F(PlayerTest, HeaderThatCannotBePrepared) {
     if (which == 0) {
       EXPECT_FALSE(g_pool.headers[1]->dwFlags & WHDR_PREPARED);
     }
-    EXPECT_TRUE(Released());
+    EXPECT_TRUE(EngineReleased(&out_));
     out_.fail.prepare[which] = 0;
   }
   ASSERT_TRUE(PlayToEnd());
@@ -369,7 +358,7 @@ TEST_F(PlayerTest, VanishedFileIsToldAndPlayWorksAgain) {
   ASSERT_TRUE(DeleteFileA(path.c_str()));
   EXPECT_EQ(StartPlayback(window_), -1);
   EXPECT_THAT(Boxes(), ElementsAre("Error|Open for read failed."));
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&out_));
   EXPECT_TRUE(out_.Misuse().empty());
   boxes_->clear();
   ASSERT_TRUE(WriteWholeFile(path, bytes));
@@ -383,7 +372,7 @@ TEST_F(PlayerTest, RefusedBuffersStopTheRun) {
   out_.fail.refuseQueueNumber = 1;
   EXPECT_EQ(StartPlayback(window_), -4);
   EXPECT_THAT(Boxes(), ElementsAre("Error|Error writing wave buffer."));
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&out_));
 
   // Refused when the callback hands a buffer back: the window's thread stops the run.
   boxes_->clear();
@@ -392,7 +381,7 @@ TEST_F(PlayerTest, RefusedBuffersStopTheRun) {
   ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
   PumpFor(50);
   EXPECT_THAT(Boxes(), ElementsAre("Error|Error writing wave buffer."));
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&out_));
   EXPECT_TRUE(out_.Misuse().empty());
   boxes_->clear();
   ASSERT_TRUE(PlayToEnd());

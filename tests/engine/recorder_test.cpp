@@ -17,6 +17,7 @@
 #include "engine/player.h"
 #include "engine/recorder.h"
 #include "resources/resource.h"
+#include "support/engine_released.h"
 #include "support/fake_wave_device.h"
 #include "wave/format.h"
 
@@ -75,9 +76,6 @@ class RecorderTest : public EngineTest {
   FakeWaveDevice in_{FakeWaveDevice::Kind::In, 2000};
   FakeWaveBinding binding_{&in_, nullptr};
 
-  bool Released() const {
-    return !g_context.deviceOpen && g_context.state == RecorderState::Idle && !in_.IsOpen();
-  }
   // Records until the device captured `bytes`, then stops.
   void RecordFor(DWORDLONG bytes) {
     ASSERT_EQ(StartRecording(window_), 0);
@@ -135,7 +133,7 @@ TEST_F(RecorderTest, NewFileHoldsEveryCapturedByteInOrderAndTheWindowShowsTheRes
     EXPECT_EQ(SliderMax(), LRESULT(captured / CurrentFormat->nBlockAlign));
     EXPECT_EQ(SliderPos(), 0);
     EXPECT_EQ(Text(IDC_POSITION), "00:00.0");
-    EXPECT_TRUE(Released());
+    EXPECT_TRUE(EngineReleased(&in_));
     EXPECT_TRUE(Enabled(IDC_PLAY) && Enabled(IDC_RECORD) && !Enabled(IDC_STOP));
     EXPECT_TRUE(Boxes().empty());
     EXPECT_TRUE(in_.Misuse().empty());
@@ -173,7 +171,7 @@ TEST_F(RecorderTest, OverwriteFromSliderBlockKeepsTheBytesAroundIt) {
       EXPECT_TRUE(std::equal(old.begin() + start + n, old.end(), payload + start + n));
       EXPECT_EQ(b.size(), wave.dataOffset + old.size());
     }
-    EXPECT_TRUE(Released());
+    EXPECT_TRUE(EngineReleased(&in_));
   }
   EXPECT_TRUE(Boxes().empty());
 }
@@ -193,7 +191,7 @@ TEST_F(RecorderTest, FreeSpaceOfExactlyTheBlockPlusReserveCountsAsFull) {
   ASSERT_EQ(StartRecording(window_), 0);
   ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
   EXPECT_THAT(Boxes(), ElementsAre("Error|Your hard disk is full!  Cannot save any more samples!"));
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&in_));
   const WaveOnDisk wave = ReadWave(path);
   EXPECT_TRUE(wave.valid);
   EXPECT_EQ(wave.dataSize, before);  // this run wrote nothing
@@ -257,7 +255,7 @@ TEST_F(RecorderTest, StopsWithAValidFileBeforeTheFileWouldPassTwoGigabytes) {
   ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].find("largest size a wave file can hold"), std::string::npos);
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&in_));
   const auto bytes = ReadWholeFile(path);
   DWORD size, riff;
   std::memcpy(&size, bytes.data() + realOffset - 4, 4);
@@ -288,7 +286,7 @@ TEST_F(RecorderTest, DeviceThatDoesNotOpen) {
   in_.fail.open = MMSYSERR_ALLOCATED;
   EXPECT_EQ(StartRecording(window_), -1);
   EXPECT_THAT(Boxes(), ElementsAre("Error|Could not open the input device for recording."));
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&in_));
 }
 
 TEST_F(RecorderTest, FormatWithoutAnEncoderIsNamedAndNoDeviceOpened) {
@@ -300,7 +298,7 @@ TEST_F(RecorderTest, FormatWithoutAnEncoderIsNamedAndNoDeviceOpened) {
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].find("cannot record in the"), std::string::npos) << Boxes()[0];
   EXPECT_EQ(in_.Opens(), 0);
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&in_));
 }
 
 TEST_F(RecorderTest, HeaderPreparationResultsShowTheirBoxAndTheStartGoesOn) {
@@ -323,7 +321,7 @@ TEST_F(RecorderTest, HeaderPreparationResultsShowTheirBoxAndTheStartGoesOn) {
     expected.push_back("Error|Error adding buffer.");
     EXPECT_EQ(Boxes(), expected);
     EXPECT_EQ(boxes_->boxes().front().owner, c.box ? nullptr : window_);
-    EXPECT_TRUE(Released());
+    EXPECT_TRUE(EngineReleased(&in_));
   }
 }
 
@@ -332,7 +330,7 @@ TEST_F(RecorderTest, FileThatCannotBeOpenedEndsTheRunCleanly) {
   ASSERT_TRUE(DeleteFileA(path.c_str()));
   EXPECT_EQ(StartRecording(window_), -1);
   EXPECT_THAT(Boxes(), ElementsAre("Error|Error opening file for write."));
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&in_));
   EXPECT_TRUE(in_.Misuse().empty());
   EXPECT_EQ(in_.Closes(), 1);
   EXPECT_TRUE(Enabled(IDC_RECORD));
@@ -356,7 +354,7 @@ TEST_F(RecorderTest, FileWithoutItsStructureIsLeftAsItWas) {
     ASSERT_TRUE(WriteWholeFile(path, broken));
     EXPECT_EQ(StartRecording(window_), c.code);
     EXPECT_THAT(Boxes(), ElementsAre(c.box));
-    EXPECT_TRUE(Released());
+    EXPECT_TRUE(EngineReleased(&in_));
     EXPECT_TRUE(ReadWholeFile(path) == broken);
   }
   EXPECT_TRUE(in_.Misuse().empty());
@@ -369,7 +367,7 @@ TEST_F(RecorderTest, DeviceThatDoesNotStartLeavesTheDataAsItWas) {
   in_.fail.start = MMSYSERR_ERROR;
   EXPECT_EQ(StartRecording(window_), -5);
   EXPECT_THAT(Boxes(), ElementsAre("Error|Error starting wave record."));
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&in_));
   // Nothing was recorded, so the declared size is not cut at the slider.
   EXPECT_TRUE(ReadWholeFile(g_context.filePath) == before);
   EXPECT_EQ(g_context.dataSize, 5000u);
@@ -381,12 +379,12 @@ TEST_F(RecorderTest, RefusedBuffersStopTheRun) {
   in_.fail.refuseQueueNumber = 1;
   EXPECT_EQ(StartRecording(window_), -3);
   EXPECT_THAT(Boxes(), ElementsAre("Error|Error adding buffer."));
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&in_));
   boxes_->clear();
   in_.fail.refuseQueueNumber = 3;  // the second add of the next run
   EXPECT_EQ(StartRecording(window_), -6);
   EXPECT_THAT(Boxes(), ElementsAre("Error|Error adding buffer."));
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&in_));
 
   // Refused when the callback hands a buffer back: the window's thread stops the run.
   boxes_->clear();
@@ -395,7 +393,7 @@ TEST_F(RecorderTest, RefusedBuffersStopTheRun) {
   ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
   PumpFor(50);
   EXPECT_THAT(Boxes(), ElementsAre("Error|Error adding buffer."));
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&in_));
   const WaveOnDisk wave = ReadWave(path);
   EXPECT_TRUE(wave.valid);
   EXPECT_GE(wave.dataSize, 64000u);
@@ -411,7 +409,7 @@ TEST_F(RecorderTest, FailedWriteStopsTheRun) {
   PumpFor(50);
   EXPECT_THAT(Boxes(),
               ElementsAre("Error|Error writing data to file.  Your hard disk may be full!"));
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&in_));
   EXPECT_TRUE(ReadWave(path).valid);
 }
 
@@ -440,7 +438,7 @@ TEST_F(RecorderTest, FileThatCannotBeReopenedForTheSizesKeepsThoseOfTheLastBuffe
   ScopedService open(sys.mmioOpenA, &FailSecondReadWriteOpen);
   RecordFor(70000);
   EXPECT_THAT(Boxes(), ElementsAre("Error|Error opening file for write."));
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&in_));
   const WaveOnDisk wave = ReadWave(path);
   EXPECT_EQ(wave.dataSize, in_.Captured());
   EXPECT_EQ(wave.riffSize, wave.dataOffset + wave.dataSize - 8);
@@ -458,7 +456,7 @@ TEST_F(RecorderTest, DeviceThatStopsDeliveringEndsTheRunWithAMessage) {
   EXPECT_GE(GetTickCount() - quiet, 4500u);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].find("stopped delivering sound"), std::string::npos);
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&in_));
   const WaveOnDisk wave = ReadWave(path);
   EXPECT_EQ(wave.dataSize, in_.Captured());
   EXPECT_TRUE(wave.Data() == Captured(0, wave.dataSize));
@@ -514,7 +512,7 @@ TEST_F(RecorderTest, AFailedSizePatchAfterAStoredFailureIsToldInTheSameBox) {
   ScopedService free(sys.GetDiskFreeSpaceExA, &FreeSpaceForOneBuffer);
   ScopedService open(sys.mmioOpenA, &FailSecondReadWriteOpen);
   ASSERT_EQ(StartRecording(window_), 0);
-  ASSERT_TRUE(PumpUntil([&] { return Released() && !Boxes().empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return EngineReleased(&in_) && !Boxes().empty(); }));
   PumpFor(50);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].find("Your hard disk is full!  Cannot save any more samples!"),
@@ -584,7 +582,7 @@ TEST_F(RecorderTest, NoCommandRunsInsideTheBoxesOfAStart) {
   in_.fail.refuseQueueNumber = 1;              // and "Error adding buffer."
   EXPECT_EQ(StartRecording(window_), -3);
   EXPECT_EQ(g_fileDialogs, 0);
-  EXPECT_TRUE(Released());
+  EXPECT_TRUE(EngineReleased(&in_));
   EXPECT_EQ(g_context.fileLoaded, true);
   EXPECT_STREQ(g_context.loadedPath, path.c_str());
 }
@@ -601,7 +599,7 @@ TEST_F(RecorderTest, KeepsTheSystemAwakeOnlyWhileRecording) {
   g_freeBytes = 0;
   ASSERT_EQ(StartRecording(window_), 0);
   EXPECT_EQ(g_awake, ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
-  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  ASSERT_TRUE(PumpUntil([&] { return EngineReleased(&in_); }));
   EXPECT_EQ(g_awake, ES_CONTINUOUS);
 }
 

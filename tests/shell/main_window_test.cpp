@@ -14,6 +14,7 @@
 #include "recent/recent_list.h"
 #include "resources/resource.h"
 #include "shell_fixture.h"
+#include "support/slider_probe.h"
 #include "wave/format.h"
 
 namespace {
@@ -26,15 +27,6 @@ void SeedRecentFiles(const char* first, const char* second) {
   RegSetValueExA(key, "File1", 0, REG_SZ, reinterpret_cast<const BYTE*>(first), lstrlenA(first));
   RegSetValueExA(key, "File2", 0, REG_SZ, reinterpret_cast<const BYTE*>(second), lstrlenA(second));
   RegCloseKey(key);
-}
-
-// The last value sent to the slider with TBM_SETPOS, as sent: the control clamps what it
-// stores, but does not always draw an out-of-range value at the end.
-WNDPROC g_sliderProc = nullptr;
-LPARAM g_lastSetPos = -1;
-LRESULT CALLBACK NoteSetPos(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == TBM_SETPOS) g_lastSetPos = lParam;
-  return CallWindowProcA(g_sliderProc, window, message, wParam, lParam);
 }
 
 HWND Button(UINT id) {
@@ -160,8 +152,7 @@ TEST_F(MainWindowTest, EnablingFollowsTheFiveSituations) {
 }
 
 TEST_F(MainWindowTest, RewindAndForwardMoveSliderAndPositionText) {
-  g_sliderProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(g_controls.slider, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NoteSetPos)));
+  NoteSliderSetPos(g_controls.slider);
   LoadFourByteBlocks(10002);
   SliderMessage(TBM_SETPOS, 700);
   SendMessageA(main, WM_COMMAND, IDC_FORWARD, 0);
