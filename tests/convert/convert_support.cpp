@@ -15,6 +15,7 @@
 #include "support/known_signal.h"
 #include "support/test_support.h"
 #include "support/wave_builder.h"
+#include "support/wave_chunks.h"
 
 namespace {
 
@@ -500,27 +501,17 @@ SignalFit FitSignal(const std::vector<int16_t>& decoded, const ExpectedSignal& e
   return fit;
 }
 
-static uint32_t Read32(const std::vector<unsigned char>& bytes, size_t at) {
-  uint32_t value = 0;
-  std::memcpy(&value, bytes.data() + at, 4);
-  return value;
-}
-
 WaveFile ReadWave(const std::string& path) {
   const std::vector<unsigned char> bytes = ReadWholeFile(path);
   WaveFile wave;
   if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0) return wave;
-  for (size_t at = 12; at + 8 <= bytes.size();) {
-    const uint32_t size = Read32(bytes, at + 4);
-    const size_t body = at + 8;
-    const size_t end = std::min(bytes.size(), body + size);
-    if (std::memcmp(bytes.data() + at, "fmt ", 4) == 0) {
-      wave.format.assign(bytes.begin() + body, bytes.begin() + end);
+  for (const RiffChunk& chunk : RiffChunks(bytes)) {
+    if (chunk.id == "fmt ") {
+      wave.format = ChunkPayload(bytes, chunk.payloadOffset, chunk.size);
       if (wave.format.size() < sizeof(WAVEFORMATEX)) wave.format.resize(sizeof(WAVEFORMATEX), 0);
-    } else if (std::memcmp(bytes.data() + at, "data", 4) == 0) {
-      wave.data.assign(bytes.begin() + body, bytes.begin() + end);
+    } else if (chunk.id == "data") {
+      wave.data = ChunkPayload(bytes, chunk.payloadOffset, chunk.size);
     }
-    at = body + size + (size & 1);
   }
   return wave;
 }

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "convert_support.h"
@@ -26,6 +27,7 @@ namespace {
 using recorder_driver::RecorderApp;
 
 struct E2ECase {
+  const char* name;
   const char* tagName;
   const char* attributes;
   WORD tag;
@@ -33,6 +35,12 @@ struct E2ECase {
   DWORD rate;
   double minimumCorrelation;
 };
+
+void PrintTo(const E2ECase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class ConvertE2E : public ::testing::TestWithParam<E2ECase> {};
 
 void ExpectRecordsAndPlays(const E2ECase& c) {
   SCOPED_TRACE(std::string(c.tagName) + ", " + c.attributes);
@@ -144,25 +152,21 @@ TEST(ConvertE2E, AByteRateTheFileLiesAboutNeverHangsTheWindow) {
   DeleteFileA(PlaybackFilePath().c_str());
 }
 
-TEST(ConvertE2E, ImaAdpcmStereo) {
-  ExpectRecordsAndPlays(
-      {"IMA ADPCM", "44100 Hz; 4 bits; Stereo", WAVE_FORMAT_IMA_ADPCM, 2, 44100, AdpcmCorrelation});
+TEST_P(ConvertE2E, RecordsAndPlays) {
+  ExpectRecordsAndPlays(GetParam());
 }
 
-TEST(ConvertE2E, ALawMono) {
-  ExpectRecordsAndPlays(
-      {"A-Law", "44100 Hz; 8 bits; Mono", WAVE_FORMAT_ALAW, 1, 44100, CompandedCorrelation});
-}
-
-TEST(ConvertE2E, MuLawStereo) {
-  ExpectRecordsAndPlays(
-      {"U-Law", "44100 Hz; 8 bits; Stereo", WAVE_FORMAT_MULAW, 2, 44100, CompandedCorrelation});
-}
-
-TEST(ConvertE2E, Gsm610Mono) {
-  ExpectRecordsAndPlays(
-      {"GSM 6.10", "44100 Hz; Mono", WAVE_FORMAT_GSM610, 1, 44100, GsmCorrelation});
-}
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ConvertE2E,
+    ::testing::Values(E2ECase{"ImaAdpcmStereo", "IMA ADPCM", "44100 Hz; 4 bits; Stereo",
+                              WAVE_FORMAT_IMA_ADPCM, 2, 44100, AdpcmCorrelation},
+                      E2ECase{"ALawMono", "A-Law", "44100 Hz; 8 bits; Mono", WAVE_FORMAT_ALAW, 1,
+                              44100, CompandedCorrelation},
+                      E2ECase{"MuLawStereo", "U-Law", "44100 Hz; 8 bits; Stereo", WAVE_FORMAT_MULAW,
+                              2, 44100, CompandedCorrelation},
+                      E2ECase{"Gsm610Mono", "GSM 6.10", "44100 Hz; Mono", WAVE_FORMAT_GSM610, 1,
+                              44100, GsmCorrelation}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConvertE2E, MicrosoftAdpcmIsRefusedAndTheFileLeftAlone) {
   TempFolder folder;

@@ -13,24 +13,20 @@ TEST(Paced16Recording, PcmPassesTheSignalThroughByteForByte) {
   EXPECT_EQ(match->dataIndex + match->length, run.data.size());
 }
 
-TEST(Paced16Recording, ImaAdpcmStereo) {
-  ExpectRecordsKnownSignal({WAVE_FORMAT_IMA_ADPCM, 2, 44100, AdpcmCorrelation}, Cap16Signal(2));
+class Paced16Recording : public ::testing::TestWithParam<PacedCase> {};
+
+TEST_P(Paced16Recording, RecordsTheKnownSignal) {
+  ExpectRecordsKnownSignal(GetParam(), Cap16Signal(GetParam().channels));
 }
-TEST(Paced16Recording, ImaAdpcmMono) {
-  ExpectRecordsKnownSignal({WAVE_FORMAT_IMA_ADPCM, 1, 44100, AdpcmCorrelation}, Cap16Signal(1));
-}
-TEST(Paced16Recording, ALawStereo) {
-  ExpectRecordsKnownSignal({WAVE_FORMAT_ALAW, 2, 44100, CompandedCorrelation}, Cap16Signal(2));
-}
-TEST(Paced16Recording, ALawMono) {
-  ExpectRecordsKnownSignal({WAVE_FORMAT_ALAW, 1, 44100, CompandedCorrelation}, Cap16Signal(1));
-}
-TEST(Paced16Recording, MuLawStereo) {
-  ExpectRecordsKnownSignal({WAVE_FORMAT_MULAW, 2, 44100, CompandedCorrelation}, Cap16Signal(2));
-}
-TEST(Paced16Recording, MuLawMono) {
-  ExpectRecordsKnownSignal({WAVE_FORMAT_MULAW, 1, 44100, CompandedCorrelation}, Cap16Signal(1));
-}
-TEST(Paced16Recording, Gsm610Mono) {
-  ExpectRecordsKnownSignal({WAVE_FORMAT_GSM610, 1, 44100, GsmCorrelation}, Cap16Signal(1));
-}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, Paced16Recording,
+    ::testing::Values(PacedCase{"ImaAdpcmStereo", WAVE_FORMAT_IMA_ADPCM, 2, 44100,
+                                AdpcmCorrelation},
+                      PacedCase{"ImaAdpcmMono", WAVE_FORMAT_IMA_ADPCM, 1, 44100, AdpcmCorrelation},
+                      PacedCase{"ALawStereo", WAVE_FORMAT_ALAW, 2, 44100, CompandedCorrelation},
+                      PacedCase{"ALawMono", WAVE_FORMAT_ALAW, 1, 44100, CompandedCorrelation},
+                      PacedCase{"MuLawStereo", WAVE_FORMAT_MULAW, 2, 44100, CompandedCorrelation},
+                      PacedCase{"MuLawMono", WAVE_FORMAT_MULAW, 1, 44100, CompandedCorrelation},
+                      PacedCase{"Gsm610Mono", WAVE_FORMAT_GSM610, 1, 44100, GsmCorrelation}),
+    PacedCaseName);

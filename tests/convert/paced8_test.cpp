@@ -13,15 +13,16 @@ TEST(Paced8Recording, PcmPassesTheSignalThroughByteForByte) {
   EXPECT_EQ(match->dataIndex + match->length, run.data.size());
 }
 
-TEST(Paced8Recording, ImaAdpcm) {
-  ExpectRecordsKnownSignal({WAVE_FORMAT_IMA_ADPCM, 1, 11025, AdpcmCorrelation}, Cap8Signal());
+class Paced8Recording : public ::testing::TestWithParam<PacedCase> {};
+
+TEST_P(Paced8Recording, RecordsTheKnownSignal) {
+  ExpectRecordsKnownSignal(GetParam(), Cap8Signal());
 }
-TEST(Paced8Recording, ALaw) {
-  ExpectRecordsKnownSignal({WAVE_FORMAT_ALAW, 1, 11025, CompandedCorrelation}, Cap8Signal());
-}
-TEST(Paced8Recording, MuLaw) {
-  ExpectRecordsKnownSignal({WAVE_FORMAT_MULAW, 1, 11025, CompandedCorrelation}, Cap8Signal());
-}
-TEST(Paced8Recording, Gsm610) {
-  ExpectRecordsKnownSignal({WAVE_FORMAT_GSM610, 1, 11025, GsmCorrelation}, Cap8Signal());
-}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, Paced8Recording,
+    ::testing::Values(PacedCase{"ImaAdpcm", WAVE_FORMAT_IMA_ADPCM, 1, 11025, AdpcmCorrelation},
+                      PacedCase{"ALaw", WAVE_FORMAT_ALAW, 1, 11025, CompandedCorrelation},
+                      PacedCase{"MuLaw", WAVE_FORMAT_MULAW, 1, 11025, CompandedCorrelation},
+                      PacedCase{"Gsm610", WAVE_FORMAT_GSM610, 1, 11025, GsmCorrelation}),
+    PacedCaseName);

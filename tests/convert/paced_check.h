@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+
 #include "convert_support.h"
 #include "platform/wave_devices.h"
 
@@ -16,11 +19,21 @@ inline constexpr double AdpcmCorrelation = 0.97;
 inline constexpr double GsmCorrelation = 0.4;
 
 struct PacedCase {
+  const char* name;
   WORD tag;
   WORD channels;
   DWORD rate;
   double minimumCorrelation;
 };
+
+inline void PrintTo(const PacedCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+// Names each instance of a test over PacedCase after its case.
+inline std::string PacedCaseName(const ::testing::TestParamInfo<PacedCase>& info) {
+  return info.param.name;
+}
 
 inline void ExpectRecordsKnownSignal(const PacedCase& c, const ExpectedSignal& expected) {
   const FormatBytes bytes = OfferedFormat(c.tag, c.channels, c.rate);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "convert_support.h"
@@ -56,7 +57,17 @@ void ExpectLengthWithinABlock(const std::vector<int16_t>& played, size_t referen
       << "more than a block short of the reference (" << inserted << " silent samples left out)";
 }
 
-class DecodingPlayback : public ::testing::Test {
+// A compressed format and two sox-made files in it.
+struct SoxFiles {
+  const char* name;
+  const char* files[2];
+};
+
+void PrintTo(const SoxFiles& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class DecodingPlayback : public ::testing::TestWithParam<SoxFiles> {
  protected:
   void SetUp() override { SetPlaybackDecoding(PlaybackDecoding::Always); }
   void TearDown() override {
@@ -99,31 +110,19 @@ class DecodingPlayback : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(DecodingPlayback, ImaAdpcm) {
-  ExpectPlaysAsSoxDecodes("ima_11025_mono");
-  ExpectPlaysAsSoxDecodes("ima_44100_stereo");
+TEST_P(DecodingPlayback, PlaysAsSoxDecodes) {
+  for (const char* name : GetParam().files) ExpectPlaysAsSoxDecodes(name);
 }
 
-TEST_F(DecodingPlayback, MuLaw) {
-  ExpectPlaysAsSoxDecodes("mulaw_8000_mono");
-  ExpectPlaysAsSoxDecodes("mulaw_22050_stereo");
-}
-
-TEST_F(DecodingPlayback, ALaw) {
-  ExpectPlaysAsSoxDecodes("alaw_8000_mono");
-  ExpectPlaysAsSoxDecodes("alaw_44100_stereo");
-}
-
-TEST_F(DecodingPlayback, Gsm610) {
-  ExpectPlaysAsSoxDecodes("gsm_8000_mono");
-  ExpectPlaysAsSoxDecodes("gsm_11025_mono");
-}
-
-// Recording in it is refused, but files in it play.
-TEST_F(DecodingPlayback, MicrosoftAdpcm) {
-  ExpectPlaysAsSoxDecodes("msadpcm_11025_mono");
-  ExpectPlaysAsSoxDecodes("msadpcm_22050_stereo");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Formats, DecodingPlayback,
+    ::testing::Values(SoxFiles{"ImaAdpcm", {"ima_11025_mono", "ima_44100_stereo"}},
+                      SoxFiles{"MuLaw", {"mulaw_8000_mono", "mulaw_22050_stereo"}},
+                      SoxFiles{"ALaw", {"alaw_8000_mono", "alaw_44100_stereo"}},
+                      SoxFiles{"Gsm610", {"gsm_8000_mono", "gsm_11025_mono"}},
+                      // Recording in it is refused, but files in it play.
+                      SoxFiles{"MicrosoftAdpcm", {"msadpcm_11025_mono", "msadpcm_22050_stereo"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MapperPlayback, AFormatTheMapperPlaysGoesToItUntouched) {
   const WaveFile wave = ReadWave(Fixture("ima_11025_mono.wav"));

@@ -63,9 +63,8 @@ TEST_F(EngineE2E, NewRecordStopPlayToTheEnd) {
   const WaveHeader header = ReadWaveHeader(path);
   ASSERT_TRUE(header.Consistent());
   ASSERT_GT(header.dataSize, 1.5 * kStereoBytesPerSecond);
-  const auto bytes = ReadWholeFile(path);
-  const std::vector<unsigned char> payload(bytes.begin() + header.dataOffset,
-                                           bytes.begin() + header.dataOffset + header.dataSize);
+  const std::vector<unsigned char> payload =
+      ReadFileRange(path, header.dataOffset, header.dataSize);
   EXPECT_EQ(CheckKnownSignal(payload), "");
   const auto slider = app.Slider();
   EXPECT_EQ(slider.max, static_cast<int>(header.dataSize / 4));

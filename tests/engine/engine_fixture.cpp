@@ -40,9 +40,8 @@ INT_PTR CALLBACK TestDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }  // namespace
 
 std::vector<unsigned char> WaveOnDisk::Data() const {
-  if (!valid || dataOffset > bytes.size()) return {};
-  const size_t end = std::min<size_t>(bytes.size(), size_t{dataOffset} + dataSize);
-  return {bytes.begin() + dataOffset, bytes.begin() + end};
+  if (!valid) return {};
+  return ChunkPayload(bytes, dataOffset, dataSize);
 }
 
 WaveOnDisk ReadWave(const std::string& path) {

@@ -27,13 +27,6 @@ namespace {
 using recorder_driver::MenuKind;
 using recorder_driver::RecorderApp;
 
-Bytes Payload(const std::string& path, const WaveHeader& header) {
-  const Bytes bytes = ReadWholeFile(path);
-  const size_t end = std::min<size_t>(bytes.size(), size_t{header.dataOffset} + header.dataSize);
-  return header.dataOffset <= end ? Bytes(bytes.begin() + header.dataOffset, bytes.begin() + end)
-                                  : Bytes{};
-}
-
 // Records until the position text has counted `tenths` of a second, then stops.
 std::string Record(RecorderApp& app, int tenths) {
   if (!app.ClickButton(IDC_RECORD)) return "Record could not be pressed";
@@ -103,7 +96,7 @@ TEST_P(CloseDuringRecording, TheFileHoldsTheSignalUpToTheCloseWithFinalSizes) {
   ASSERT_TRUE(header.Consistent());
   EXPECT_EQ(header.PayloadOnDisk(), header.dataSize);
   EXPECT_GT(header.dataSize, 1.5 * kStereoBytesPerSecond);
-  EXPECT_EQ(CheckKnownSignal(Payload(path, header)), "");
+  EXPECT_EQ(CheckKnownSignal(ReadFileRange(path, header.dataOffset, header.dataSize)), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, CloseDuringRecording,
@@ -135,7 +128,7 @@ TEST_F(IntegrityE2E, AShorterTakeOverALongerOneKeepsTheRestAndTheWindowAgrees) {
   ASSERT_TRUE(taken.empty()) << taken;
   const WaveHeader first = ReadWaveHeader(path);
   ASSERT_TRUE(first.Consistent());
-  const Bytes firstPayload = Payload(path, first);
+  const Bytes firstPayload = ReadFileRange(path, first.dataOffset, first.dataSize);
 
   ASSERT_TRUE(app.ClickButton(IDC_REWIND));
   taken = Record(app, 12);
@@ -150,7 +143,7 @@ TEST_F(IntegrityE2E, AShorterTakeOverALongerOneKeepsTheRestAndTheWindowAgrees) {
   EXPECT_NEAR(*shown, second.dataSize, 52.0);
   EXPECT_EQ(app.Slider().max, static_cast<int>(second.dataSize / 4));
   // The tail of the first take is still there, after the second take.
-  const Bytes now = Payload(path, second);
+  const Bytes now = ReadFileRange(path, second.dataOffset, second.dataSize);
   ASSERT_EQ(now.size(), firstPayload.size());
   const size_t tail = firstPayload.size() - firstPayload.size() / 2;
   EXPECT_TRUE(std::equal(now.end() - tail, now.end(), firstPayload.end() - tail));

@@ -8,8 +8,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "support/wave_chunks.h"
 
 struct WaveHeader {
   bool readable = false;  // the file could be opened and its start read
@@ -36,10 +39,6 @@ struct WaveHeader {
   }
 };
 
-inline std::uint32_t ReadLe32(const unsigned char* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 // Reads the header of a file that another process may still hold open.
 inline WaveHeader ReadWaveHeader(const std::string& path) {
   WaveHeader header;
@@ -60,25 +59,21 @@ inline WaveHeader ReadWaveHeader(const std::string& path) {
     return header;
   header.riff = true;
   header.riffSize = ReadLe32(bytes + 4);
-  std::uint32_t at = 12;
-  while (at + 8 <= got) {
-    const std::uint32_t size = ReadLe32(bytes + at + 4);
-    if (std::memcmp(bytes + at, "fmt ", 4) == 0 && at + 8 + 16 <= got) {
-      const unsigned char* f = bytes + at + 8;
+  for (const RiffChunk& chunk : RiffChunks(std::span<const unsigned char>(bytes, got))) {
+    const auto at = static_cast<std::uint32_t>(chunk.payloadOffset);
+    if (chunk.id == "fmt " && at + 16 <= got) {
+      const unsigned char* f = bytes + at;
       header.formatTag = static_cast<std::uint16_t>(f[0] | (f[1] << 8));
       header.channels = static_cast<std::uint16_t>(f[2] | (f[3] << 8));
       header.samplesPerSec = ReadLe32(f + 4);
       header.blockAlign = static_cast<std::uint16_t>(f[12] | (f[13] << 8));
       header.bitsPerSample = static_cast<std::uint16_t>(f[14] | (f[15] << 8));
     }
-    if (std::memcmp(bytes + at, "data", 4) == 0) {
-      header.dataOffset = at + 8;
-      header.dataSize = size;
+    if (chunk.id == "data") {
+      header.dataOffset = at;
+      header.dataSize = chunk.size;
       break;
     }
-    const std::uint64_t next = std::uint64_t{at} + 8 + size + (size & 1);
-    if (next > got) break;
-    at = static_cast<std::uint32_t>(next);
   }
   return header;
 }

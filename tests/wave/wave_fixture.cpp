@@ -14,15 +14,6 @@
 #include "wave/format.h"
 #include "wave/wave_file.h"
 
-uint32_t DataPayloadOffset(const Bytes& file) {
-  uint64_t position = 12;
-  while (position + 8 <= file.size()) {
-    if (FourCC(file, position) == "data") return static_cast<uint32_t>(position + 8);
-    position += 8 + ((static_cast<uint64_t>(Le32(file, position + 4)) + 1) & ~uint64_t{1});
-  }
-  return 0;
-}
-
 // ---- sox ----
 
 bool SoxInstalled() {

@@ -16,10 +16,7 @@
 
 #include "support/test_support.h"
 #include "support/wave_builder.h"
-
-// Offset of the first payload byte of the first "data" chunk found walking the chunks of the
-// form, or 0; an independent reading of the layout for comparing with dataOffset.
-uint32_t DataPayloadOffset(const Bytes& file);
+#include "support/wave_chunks.h"
 
 // ---- sox, started through Wine as the Unix program it is ----
 bool SoxInstalled();
