@@ -6,13 +6,15 @@
 // stored and posted as WM_ENGINE_NOTIFY, and the window's thread stops the run (recorder.cpp).
 // GetFreeDiskBytes runs on any thread.
 #include <algorithm>
-#include <string>
+#include <cstring>
+#include <string_view>
 
 #include "engine/buffer_pool.h"
 #include "engine/engine_internal.h"
 #include "engine/record_run.h"
 #include "engine/recorder.h"
 #include "platform/services.h"
+#include "platform/text.h"
 #include "state/context.h"
 
 namespace engine::recording {
@@ -122,17 +124,20 @@ void CALLBACK RecordCallback(HWAVEIN device, UINT message, DWORD_PTR, DWORD_PTR 
 // asked, so network shares and mounted folders count too), at most the largest 32-bit value;
 // 0 when the query fails.
 DWORD GetFreeDiskBytes(const char* path) {
-  // As long as the path itself: in UTF-8 a path within MAX_PATH characters can take 780 bytes.
-  std::string folder = path ? path : "";
-  if (const size_t cut = folder.find_last_of("\\/"); cut != std::string::npos)
-    folder.resize(cut + 1);
-  else if (folder.size() >= 2 && folder[1] == ':')
-    folder = folder.substr(0, 2) + '\\';
-  else
-    folder.clear();  // no folder in the path: the current folder's volume
+  // The folder is put together on the stack: the callback asks before every block it writes,
+  // and allocates nothing. Every path the program holds fits (PathTextSize).
+  char folder[PathTextSize + 2] = "";
+  const std::string_view text = path ? path : "";
+  std::string_view part;  // empty: no folder in the path, so the current folder's volume
+  if (const size_t cut = text.find_last_of("\\/"); cut != std::string_view::npos)
+    part = text.substr(0, cut + 1);
+  else if (text.size() >= 2 && text[1] == ':')
+    part = text.substr(0, 2);
+  if (part.size() > PathTextSize) return 0;
+  std::memcpy(folder, part.data(), part.size());
+  if (part.size() == 2) folder[2] = '\\';
   ULARGE_INTEGER available{};
-  if (!sys.GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &available, nullptr,
-                               nullptr))
+  if (!sys.GetDiskFreeSpaceExA(part.empty() ? nullptr : folder, &available, nullptr, nullptr))
     return 0;
   return available.QuadPart > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(available.QuadPart);
 }
