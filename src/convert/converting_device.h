@@ -24,7 +24,7 @@ namespace wave_convert {
 //   Callback                 the device's callback from the platform
 //   Prepare(device), UnprepareAll(device), Converter(device)
 //   StopForClose(lock, device)    stops the run once Close has begun, with the lock held
-//   ResumeAfterBusyClose(device)  undoes StopForClose when Close answers busy
+//   ResumeAfterRefusedClose(device)  undoes StopForClose when the device stays open
 //   RecoverFromFailedClose(device)  makes the device usable when the platform refuses to close
 //   WaitForDevice(lock, device), Deliver(lock, device, wait)
 
@@ -150,7 +150,7 @@ MMRESULT CloseDevice(typename Side::Device& device) {
       // A callback still runs (a slow caller) or a buffer is still on its way back: the
       // device stays, usable, rather than be freed under it.
       device.closing = false;
-      Side::ResumeAfterBusyClose(device);
+      Side::ResumeAfterRefusedClose(device);
       return MMSYSERR_HANDLEBUSY;
     }
   }
@@ -160,7 +160,7 @@ MMRESULT CloseDevice(typename Side::Device& device) {
     std::lock_guard guard(device.mutex);
     Side::RecoverFromFailedClose(device);
     device.closing = false;
-    Side::ResumeAfterBusyClose(device);
+    Side::ResumeAfterRefusedClose(device);
     return result;
   }
   {

@@ -292,7 +292,7 @@ struct InputSide {
     device.running = false;
     device.discarding = true;
   }
-  static void ResumeAfterBusyClose(ConvertingIn& device) { device.discarding = false; }
+  static void ResumeAfterRefusedClose(ConvertingIn& device) { device.discarding = false; }
   // Its buffers are prepared again, and Start requeues them.
   static void RecoverFromFailedClose(ConvertingIn& device) {
     for (CaptureBuffer& buffer : device.buffers) {

@@ -305,7 +305,7 @@ struct OutputSide {
     const DWORD self = GetCurrentThreadId();
     device.changed.wait(lock, [&] { return device.writer == 0 || device.writer == self; });
   }
-  static void ResumeAfterBusyClose(ConvertingOut&) {}
+  static void ResumeAfterRefusedClose(ConvertingOut&) {}
   // Buffers it still holds stay queued, to come back through its callback; the others are
   // free again, and out of both queues.
   static void RecoverFromFailedClose(ConvertingOut& device) {
