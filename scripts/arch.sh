@@ -54,6 +54,9 @@ recorder_arch_probe() {
   RECORDER_ARCH_WHY=""
   if [ ! -e "$loader" ]; then
     RECORDER_ARCH_WHY="Wine's ${arch#win}-bit loader ($loader) is not installed"
+    local left_out
+    left_out="$(recorder_arch_build_dir setup-left-out)"
+    [ -f "$left_out" ] && RECORDER_ARCH_WHY="$RECORDER_ARCH_WHY: $(head -n 1 "$left_out")"
     return 1
   fi
   if output="$("$loader" --version 2>&1)"; then
