@@ -6,7 +6,8 @@
 # (scripts/test-env.sh: Xvfb, a fresh Wine prefix, PulseAudio with the known capture signal),
 # plus a clang-format check of src/ and tests/, a check that no include in src/ climbs to a
 # higher room and that every source file there says which thread runs it
-# (scripts/check-layout.sh), and the release packages made and tested
+# (scripts/check-layout.sh), the set-up script against a failing mirror
+# (scripts/check-setup.sh), and the release packages made and tested
 # (scripts/test-packages.sh). Exits non-zero on any failure, and ends with a
 # summary of what ran on which architecture and what could not run, and why.
 #
@@ -57,6 +58,9 @@ fi
 
 echo "== layout check"
 bash "$repo/scripts/check-layout.sh" || status=1
+
+echo "== set-up check"
+bash "$repo/scripts/check-setup.sh" || status=1
 
 # What runs where: "arch:full", "arch:e2e" or "arch:none:<why>".
 plan=()
