@@ -1,11 +1,12 @@
 // What the built AudioRecorder.exe says about itself: the manifest resource that gives it the
-// UTF-8 code page, DPI awareness and common controls 6, the version resource with the
-// project's version number, and the common controls 6 that the running program then loads.
+// UTF-8 code page, DPI awareness, the user's own rights and common controls 6, the version resource
+// with the project's version number, and the common controls 6 that the running program then loads.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <psapi.h>
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -48,6 +49,30 @@ std::string ManifestText(HMODULE module) {
   HGLOBAL loaded = LoadResource(module, found);
   const auto* bytes = static_cast<const char*>(loaded ? LockResource(loaded) : nullptr);
   return bytes ? std::string(bytes, SizeofResource(module, found)) : std::string();
+}
+
+// An element of the manifest: its start tag and its text. A name is matched whole, so
+// <dpiAwareness> is never taken for <dpiAware>.
+struct ManifestElement {
+  bool found = false;
+  std::string tag;
+  std::string text;
+};
+
+ManifestElement FindElement(const std::string& xml, const std::string& name) {
+  const std::string open = "<" + name;
+  for (size_t at = xml.find(open); at != std::string::npos; at = xml.find(open, at + 1)) {
+    const char after = xml[at + open.size()];  // '\0' at the very end
+    if (after != '>' && after != '/' && !std::isspace(static_cast<unsigned char>(after))) continue;
+    const size_t tagEnd = xml.find('>', at);
+    if (tagEnd == std::string::npos) return {};
+    ManifestElement element{true, xml.substr(at, tagEnd + 1 - at), {}};
+    const size_t close = xml.find("</" + name + ">", tagEnd);
+    if (xml[tagEnd - 1] != '/' && close != std::string::npos)
+      element.text = xml.substr(tagEnd + 1, close - tagEnd - 1);
+    return element;
+  }
+  return {};
 }
 
 // The version numbers "a.b.c" as the project states them, as the resource's four 16-bit parts.
@@ -132,15 +157,28 @@ class RunningProgram : public RunningAppTest {};
 
 }  // namespace
 
-TEST(Identity, ManifestGivesUtf8DpiAwarenessAndCommonControls6) {
+TEST(Identity, ManifestGivesUtf8DpiAwarenessAsInvokerAndCommonControls6) {
   ResourceFile exe;
   ASSERT_TRUE(exe.get()) << ExePath() << " (error " << GetLastError() << ")";
   const std::string manifest = ManifestText(exe.get());
   ASSERT_FALSE(manifest.empty()) << "no manifest resource (RT_MANIFEST, id 1)";
-  EXPECT_NE(manifest.find(">UTF-8</activeCodePage>"), std::string::npos) << manifest;
-  EXPECT_NE(manifest.find("<dpiAwareness"), std::string::npos) << manifest;
-  EXPECT_NE(manifest.find("PerMonitorV2"), std::string::npos) << manifest;
-  EXPECT_NE(manifest.find("<dpiAware"), std::string::npos) << manifest;
+  const struct {
+    const char* name;
+    const char* text;
+    std::vector<const char*> attributes;
+  } expected[] = {
+      {"activeCodePage", "UTF-8", {}},
+      {"dpiAware", "true/pm", {}},
+      {"dpiAwareness", "PerMonitorV2, PerMonitor", {}},
+      {"requestedExecutionLevel", "", {"level=\"asInvoker\"", "uiAccess=\"false\""}},
+  };
+  for (const auto& row : expected) {
+    const ManifestElement element = FindElement(manifest, row.name);
+    EXPECT_TRUE(element.found) << "no <" << row.name << "> element in " << manifest;
+    EXPECT_EQ(element.text, row.text) << element.tag;
+    for (const char* attribute : row.attributes)
+      EXPECT_NE(element.tag.find(attribute), std::string::npos) << element.tag;
+  }
   const size_t controls = manifest.find("name=\"Microsoft.Windows.Common-Controls\"");
   ASSERT_NE(controls, std::string::npos) << manifest;
   const size_t identityEnd = manifest.find("/>", controls);
