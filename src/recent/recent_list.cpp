@@ -182,9 +182,10 @@ int SaveRecentList(const RecentFileList* list, const char* keyPath) {
   RegKey key(raw);
   for (WORD i = 0; i < list->capacity; ++i) {
     if (!GetRecentFile(list, i, 0, text, list->entrySize + kReadLimitExtra)) text[0] = 0;
-    // The characters only, without a terminating zero; an unused slot is an empty value.
+    // A REG_SZ value's size counts its terminating zero: readers that trust the size get a
+    // terminated text. An unused slot is an empty text.
     sys.RegSetValueExA(key.get(), ValueName(i + 1).c_str(), 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(lstrlenA(text)));
+                       reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(lstrlenA(text) + 1));
   }
   return 1;
 }

@@ -95,7 +95,7 @@ HGLOBAL WINAPI NoMemory(UINT, SIZE_T) {
 
 }  // namespace
 
-TEST_F(RecentRegistryTest, SaveWritesFourValuesWithoutTerminators) {
+TEST_F(RecentRegistryTest, SaveWritesFourValuesWithTheirTerminators) {
   OwnedRecentList list = MakeProgramList();
   AddRecentFile(list.get(), "C:\\rec\\second.wav");
   AddRecentFile(list.get(), "C:\\rec\\first.wav");
@@ -104,10 +104,11 @@ TEST_F(RecentRegistryTest, SaveWritesFourValuesWithoutTerminators) {
     ScopedService write(sys.RegSetValueExA, &RecordingSetValue);
     ASSERT_EQ(SaveRecentList(list.get(), key()), 1);
   }
-  EXPECT_EQ(g_written, (std::vector<WrittenValue>{{"File1", REG_SZ, "C:\\rec\\first.wav"},
-                                                  {"File2", REG_SZ, "C:\\rec\\second.wav"},
-                                                  {"File3", REG_SZ, ""},
-                                                  {"File4", REG_SZ, ""}}));
+  using namespace std::string_literals;
+  EXPECT_EQ(g_written, (std::vector<WrittenValue>{{"File1", REG_SZ, "C:\\rec\\first.wav\0"s},
+                                                  {"File2", REG_SZ, "C:\\rec\\second.wav\0"s},
+                                                  {"File3", REG_SZ, "\0"s},
+                                                  {"File4", REG_SZ, "\0"s}}));
   ExpectStored("File1", "C:\\rec\\first.wav");
   ExpectStored("File2", "C:\\rec\\second.wav");
   ExpectStored("File3", "");
