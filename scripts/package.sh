@@ -12,6 +12,15 @@
 # The version is CMake's project() version, read from the configured build.
 # RECORDER_PACKAGE_VERSION=x.y.z stamps the packages with another version instead (the program
 # inside keeps its own): the package tests make an "upgrade" package this way.
+#
+# Signing (osslsigncode, an Authenticode signature with a SHA-256 digest): given
+#   RECORDER_SIGN_CERT             the code-signing certificate, with its chain (PEM or DER)
+#   RECORDER_SIGN_KEY              its private key (PEM or DER)
+#   RECORDER_SIGN_KEY_PASSWORD     the key's password, when it has one
+#   RECORDER_SIGN_TIMESTAMP_URL    an RFC 3161 timestamp server (optional; a timestamped
+#                                  signature stays valid after the certificate expires)
+# both programs are signed before they are packed, and both MSIs after. Without a certificate
+# and key the packages are made unsigned, and a line says so.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 RECORDER_REPO_DIR="$repo"
@@ -25,9 +34,35 @@ build_root="${RECORDER_BUILD_DIR:-$repo/build}"
 out="${RECORDER_PACKAGE_DIR:-$build_root/packages}"
 release_root="$build_root/release"
 
-for tool in wixl zip sha256sum python3; do
+signing=0
+if [ -n "${RECORDER_SIGN_CERT:-}" ] || [ -n "${RECORDER_SIGN_KEY:-}" ]; then
+  for file in "${RECORDER_SIGN_CERT:-}" "${RECORDER_SIGN_KEY:-}"; do
+    [ -f "$file" ] || { echo "package: signing needs RECORDER_SIGN_CERT and RECORDER_SIGN_KEY to name files ('$file' is none)" >&2; exit 1; }
+  done
+  signing=1
+fi
+tools=(wixl zip sha256sum python3)
+[ "$signing" = 0 ] || tools+=(osslsigncode)
+for tool in "${tools[@]}"; do
   command -v "$tool" >/dev/null || { echo "package: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
 done
+if [ "$signing" = 1 ]; then
+  echo "package: signing with $RECORDER_SIGN_CERT${RECORDER_SIGN_TIMESTAMP_URL:+, timestamped by $RECORDER_SIGN_TIMESTAMP_URL}"
+else
+  echo "package: no RECORDER_SIGN_CERT and RECORDER_SIGN_KEY given: the programs and MSIs are not signed"
+fi
+
+sign() { # file
+  [ "$signing" = 1 ] || return 0
+  local args=(-certs "$RECORDER_SIGN_CERT" -key "$RECORDER_SIGN_KEY" -h sha256 -n "Audio Recorder")
+  [ -z "${RECORDER_SIGN_TIMESTAMP_URL:-}" ] || args+=(-ts "$RECORDER_SIGN_TIMESTAMP_URL")
+  # The password goes through a pipe, not the command line, where any user could read it.
+  [ -z "${RECORDER_SIGN_KEY_PASSWORD:-}" ] || args+=(-readpass -)
+  printf '%s' "${RECORDER_SIGN_KEY_PASSWORD:-}" |
+    osslsigncode sign "${args[@]}" -in "$1" -out "$1.signed" >/dev/null ||
+    { echo "package: could not sign $1" >&2; rm -f "$1.signed"; exit 1; }
+  mv "$1.signed" "$1"
+}
 
 # Windows Installer versions are three numbers: major and minor up to 255, build up to 65535.
 valid_version() {
@@ -91,17 +126,20 @@ for arch in $arches; do
   rm -rf "$stage" "$out"/AudioRecorder-*-"$arch".zip "$out"/AudioRecorder-*-"$arch".msi
   mkdir -p "$stage/zip"
 
-  cp "$build/bin/AudioRecorder.exe" "$stage/zip/AudioRecorder.exe"
+  cp "$build/bin/AudioRecorder.exe" "$stage/AudioRecorder.exe"
+  sign "$stage/AudioRecorder.exe"
+  cp "$stage/AudioRecorder.exe" "$stage/zip/AudioRecorder.exe"
   write_readme "$stage/zip/README.txt" "$version" "$arch"
   (cd "$stage/zip" && zip -q -X -9 "$out/$name.zip" AudioRecorder.exe README.txt)
 
   # wixl looks its source files up relative to the working folder.
-  cp "$build/bin/AudioRecorder.exe" "$repo/src/resources/recicon.ico" "$stage/"
+  cp "$repo/src/resources/recicon.ico" "$stage/"
   msi_arch=$([ "$arch" = win64 ] && echo x64 || echo x86)
   (cd "$stage" && wixl -a "$msi_arch" -D Arch="$msi_arch" -D Version="$version" \
     -D ProductCode="$(product_code "$arch" "$version")" \
     -D ExePath=AudioRecorder.exe -D IconPath=recicon.ico \
     -o "$out/$name.msi" "$repo/packaging/AudioRecorder.wxs")
+  sign "$out/$name.msi"
   rm -rf "$stage"
 done
 

@@ -1,8 +1,9 @@
 // The release packages as a user and an administrator meet them, in a prefix of their own
 // (scripts/test-packages.sh makes the packages, starts the environment and passes them in):
 // the MSI installed silently, the program started from its Start-menu shortcut and recording,
-// an upgrade to a higher version, the uninstall; the zip unpacked into a folder with a
-// non-ASCII name and run from there.
+// an upgrade to a higher version, the uninstall; either architecture's package replacing the
+// other's program; the zip unpacked into a folder with a non-ASCII name and run from there. The
+// program packed is the one built from today's sources: its version and manifest are checked.
 //
 //   RECORDER_TEST_MSI, RECORDER_TEST_UPGRADE_MSI           this architecture's packages
 //   RECORDER_TEST_MSI_VERSION, RECORDER_TEST_UPGRADE_VERSION   their versions
@@ -10,6 +11,7 @@
 //                                                          prefix (installed, not run)
 //   RECORDER_TEST_UNZIPPED_IN                              a folder holding one folder: the
 //                                                          unpacked zip
+//   RECORDER_TEST_MANIFEST                                 the program's manifest source file
 // This executable's manifest sets the UTF-8 code page, so every path here is UTF-8.
 #include <windows.h>
 
@@ -96,6 +98,7 @@ struct ArpEntry {
   std::string key;
   std::string version;
   std::string publisher;
+  std::string location;
 };
 
 std::string RegText(HKEY key, const wchar_t* name) {
@@ -124,7 +127,8 @@ std::vector<ArpEntry> ArpEntries(REGSAM view) {
     HKEY sub = nullptr;
     if (RegOpenKeyExW(root, name, 0, KEY_READ | view, &sub) != ERROR_SUCCESS) continue;
     if (RegText(sub, L"DisplayName") == kProductName)
-      entries.push_back({Utf8(name), RegText(sub, L"DisplayVersion"), RegText(sub, L"Publisher")});
+      entries.push_back({Utf8(name), RegText(sub, L"DisplayVersion"), RegText(sub, L"Publisher"),
+                         RegText(sub, L"InstallLocation")});
     RegCloseKey(sub);
   }
   RegCloseKey(root);
@@ -166,6 +170,34 @@ bool SameFile(const std::string& a, const std::string& b) {
   return CompareStringOrdinal(Wide(a).c_str(), -1, Wide(b).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+// The version resource and the embedded manifest of a packed program: the package's version,
+// and the manifest source file byte for byte (a stale resource object would keep an old one).
+void ExpectBuiltFromTodaysSources(const std::string& program, const std::string& version) {
+  SCOPED_TRACE(program);
+  const std::wstring path = Wide(program);
+  std::vector<BYTE> block(GetFileVersionInfoSizeW(path.c_str(), nullptr));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(!block.empty() &&
+              GetFileVersionInfoW(path.c_str(), 0, DWORD(block.size()), block.data()) &&
+              VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  const std::string fileVersion = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                                  std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                                  std::to_string(HIWORD(fixed->dwFileVersionLS));
+  EXPECT_EQ(fileVersion, version);
+
+  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(module);
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  const auto* bytes = static_cast<const unsigned char*>(loaded ? LockResource(loaded) : nullptr);
+  const std::vector<unsigned char> embedded(bytes,
+                                            bytes + (bytes ? SizeofResource(module, found) : 0));
+  FreeLibrary(module);
+  EXPECT_TRUE(embedded == ReadWholeFile(Env("RECORDER_TEST_MANIFEST")))
+      << "the embedded manifest is not " << Env("RECORDER_TEST_MANIFEST");
+}
+
 bool SettingsSaved() {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -200,6 +232,7 @@ void CheckLifecycle(const Packages& packages, WhileInstalled whileInstalled) {
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].version, packages.version);
   EXPECT_EQ(entries[0].publisher, "Velmora");
+  EXPECT_TRUE(SameFile(entries[0].location, folder + "\\")) << entries[0].location;
   // The entry's icon: Windows Installer keeps it under the product code (Wine does not name it
   // in the entry itself).
   EXPECT_TRUE(
@@ -233,6 +266,7 @@ TEST(PackageE2E, MsiInstallsSilentlyRunsFromItsShortcutUpgradesInPlaceAndUninsta
   std::vector<unsigned char> recorded;
 
   CheckLifecycle(packages, [&](const std::string& program) {
+    ExpectBuiltFromTodaysSources(program, packages.version);
     recorder_driver::LaunchOptions options;
     options.exePath = program;
     RecorderApp app;
@@ -269,6 +303,36 @@ TEST(PackageE2E, The32BitMsiInstallsIntoProgramFilesX86OnA64BitSystem) {
   });
 }
 
+// One install per machine: each architecture's package replaces the other's program of its own
+// version in place, and a newer one of either refuses an older package.
+TEST(PackageE2E, EitherArchitectureReplacesTheOthersProgramInPlace) {
+  const std::string msi64 = Env("RECORDER_TEST_MSI"), msi32 = Env("RECORDER_TEST_WOW_MSI");
+  const std::string upgrade64 = Env("RECORDER_TEST_UPGRADE_MSI");
+  if (msi32.empty()) GTEST_SKIP() << "no 32-bit packages given for a 64-bit system";
+  const std::string program64 = Folder(CSIDL_PROGRAM_FILES) + "\\Audio Recorder\\AudioRecorder.exe";
+  const std::string program32 =
+      Folder(CSIDL_PROGRAM_FILESX86) + "\\Audio Recorder\\AudioRecorder.exe";
+  const struct {
+    const std::string& msi;
+    bool installs;
+    const std::string& program;  // the one program there afterwards
+  } steps[] = {{msi64, true, program64},
+               {msi32, true, program32},
+               {msi64, true, program64},
+               {upgrade64, true, program64},
+               {msi32, false, program64}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.msi);
+    EXPECT_EQ(Msiexec("/i", step.msi) == 0u, step.installs);
+    EXPECT_EQ(ArpEntries(KEY_WOW64_64KEY).size() + ArpEntries(KEY_WOW64_32KEY).size(), 1u);
+    EXPECT_EQ(Shortcuts().size(), 1u);
+    EXPECT_EQ(Exists(program64) + Exists(program32), 1);
+    EXPECT_TRUE(Exists(step.program));
+  }
+  EXPECT_EQ(Msiexec("/x", upgrade64), 0u);
+  EXPECT_TRUE(ArpEntries(KEY_WOW64_64KEY).empty() && ArpEntries(KEY_WOW64_32KEY).empty());
+}
+
 std::vector<std::string> FolderContents(const std::string& folder) {
   std::vector<std::string> names;
   WIN32_FIND_DATAW found;
@@ -294,6 +358,7 @@ TEST(PackageE2E, TheZipRunsFromAFolderWithANonAsciiName) {
   const std::string folder = parent + "\\" + folders[0];
   const auto unpacked = FolderContents(folder);
   EXPECT_EQ(unpacked, (std::vector<std::string>{"AudioRecorder.exe", "README.txt"}));
+  ExpectBuiltFromTodaysSources(folder + "\\AudioRecorder.exe", Env("RECORDER_TEST_MSI_VERSION"));
 
   recorder_driver::LaunchOptions options;
   options.exePath = folder + "\\AudioRecorder.exe";
