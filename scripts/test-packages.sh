@@ -107,7 +107,7 @@ for arch in $RECORDER_ARCHES; do
   code=$?
   elapsed=$((SECONDS - started))
   what="MSI install, run, upgrade, uninstall; zip in a non-ASCII folder"
-  [ "$arch" = win64 ] && what="$what; the 32-bit MSI into Program Files (x86)"
+  [ "$arch" = win64 ] && what="$what; the 32-bit MSI into Program Files (x86); each MSI over the other"
   if [ "$code" = 0 ]; then
     results+=("packages: $arch: passed ($what) in ${elapsed} s")
   else
