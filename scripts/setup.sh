@@ -57,7 +57,10 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 # apt-get update answers 100 when any one index fails, even though every other one updated.
+# When only the 32-bit runtime is missing (left out by an earlier run), one try is enough: the
+# build and tests do not wait on it.
 attempts="${RECORDER_SETUP_UPDATE_ATTEMPTS:-3}"
+[ ${#missing_64[@]} -eq 0 ] && attempts=1
 for attempt in $(seq "$attempts"); do
   if "${as_root[@]}" apt-get update -q; then
     break
