@@ -197,13 +197,27 @@ void Decode(ConvertingOut& device) {
   }
 }
 
+// The device refused and plays nothing: no completion will come to return the caller's headers,
+// so every one goes back now, decoded or not. The caller's next write meets the refusal itself.
+void ReturnEveryHeader(ConvertingOut& device) {
+  while (WAVEHDR* header = device.queued.Pop()) {
+    MarkDone(header);
+    device.deliveries.finished.Push(header);
+    ++device.released;
+  }
+  device.cursor = nullptr;
+  device.offset = 0;
+  device.pending = 0;
+  device.consumed = device.marked = device.released;
+  device.restartStream = true;
+}
+
 // Writes the decoded buffers to the device in order; one thread at a time, so that the
 // order holds when a header arrives while the device thread writes. Answers the device's
-// refusal when it left nothing playing (no completion will come to return the headers),
-// else 0.
+// refusal when it left nothing playing (every header has gone back), else 0.
 MMRESULT WriteWaiting(std::unique_lock<std::mutex>& lock, ConvertingOut& device) {
   if (device.writer != 0) return 0;
-  MMRESULT stranded = 0;
+  MMRESULT refused = 0;
   device.writer = GetCurrentThreadId();
   while (PlayBuffer* buffer = device.waiting.Pop()) {
     if (buffer->generation != device.generation || device.closing) {
@@ -219,15 +233,14 @@ MMRESULT WriteWaiting(std::unique_lock<std::mutex>& lock, ConvertingOut& device)
       // Its sound is lost; the headers it would have returned go back with the next one.
       device.playing.Remove(buffer);
       buffer->state = PlayState::Free;
-      if (!SoundInFlight(device)) {
-        ReleaseUpTo(device, device.consumed);
-        stranded = result;
-      }
+      refused = result;
     }
   }
   device.writer = 0;
   device.changed.notify_all();
-  return stranded;
+  if (refused == 0 || SoundInFlight(device)) return 0;
+  ReturnEveryHeader(device);
+  return refused;
 }
 
 // Runs on the device's thread, or on the thread calling Reset or Close.
@@ -393,16 +406,10 @@ MMRESULT WINAPI ConvertingWaveOutWrite(HWAVEOUT handle, LPWAVEHDR header, UINT s
   Decode(*device);
   const MMRESULT refused = WriteWaiting(lock, *device);
   if (refused != 0) {
-    // The device took nothing and nothing plays, so no completion will ever return this
-    // header: the caller hears of it now (also inside our own callback) and gets the header
-    // back unqueued, as from a write the device refused. Those before come back with Reset.
-    if (!device->deliveries.finished.Remove(header)) {
-      if (device->cursor == header) {
-        device->cursor = nullptr;
-        device->offset = 0;
-      }
-      device->queued.Remove(header);
-    }
+    // The device took nothing and nothing plays: the caller hears of it now (also inside our
+    // own callback) and gets this header back unqueued, as from a write the device refused.
+    // Those before it are on their way back with the next delivery.
+    device->deliveries.finished.Remove(header);
     header->dwFlags &= ~(WHDR_INQUEUE | WHDR_DONE);
     return refused;
   }

@@ -63,6 +63,9 @@ int g_waiting[2] = {};  // filled buffers in fill order, not yet handed to the d
 int g_waitingCount = 0;
 int g_parked[2] = {};  // buffers returned while Seeking
 int g_parkedCount = 0;
+// Buffers back from the device with nothing left to read into them: a reposition refills them.
+int g_idle[2] = {};
+int g_idleCount = 0;
 bool g_writing = false;  // a thread is handing the waiting buffers to the device
 int g_inFlight = 0;      // buffers handed (or being handed) to the device, not yet returned
 
@@ -121,11 +124,25 @@ Outcome WriteWaiting(std::unique_lock<std::mutex>& lock, HWAVEOUT device) {
   return outcome;
 }
 
+// g_lock held. Buffer `index` is back and the data has ended: it waits for a reposition.
+void KeepIdle(int index) {
+  if (g_idleCount < 2) g_idle[g_idleCount++] = index;
+}
+
 // g_lock held. Refills buffer `index` and puts it behind the waiting ones.
 void Refill(int index) {
   g_pool.currentBuffer = index;
-  if (g_context.morePlayData && !FillPlayBuffer() && g_waitingCount < 2)
+  if (!g_context.morePlayData || FillPlayBuffer())
+    KeepIdle(index);
+  else if (g_waitingCount < 2)
     g_waiting[g_waitingCount++] = index;
+}
+
+// g_lock held. Forgets every buffer the run kept aside.
+void ClearRunQueues() {
+  g_waitingCount = 0;
+  g_parkedCount = 0;
+  g_idleCount = 0;
 }
 
 // g_lock held, lock owns it. Refills buffer `index` and hands it over (with any waiting).
@@ -173,12 +190,16 @@ bool NothingAtTheDevice() {
   return g_inFlight <= 0;
 }
 
-// Window's thread: resets the device and waits until it has handed every buffer back. A
-// reset the device refuses returns nothing, so there is nothing to wait for: its buffers come
-// back as they are played. A device that keeps them past the wait may still return them
-// later; ReleasePlayback judges by what is at the device then.
-void ResetAndWait(HWAVEOUT device) {
-  if (sys.waveOutReset(device) == MMSYSERR_NOERROR) engine::WaitUntil(NothingAtTheDevice);
+enum class AfterRefusedReset { Wait, GoOn };
+
+// Window's thread: resets the device and waits until it has handed every buffer back. A reset
+// the device refuses returns nothing, and its buffers come back only as they are played: a
+// reposition goes on without them, a stop waits for them before the device is closed. A
+// device that keeps them past the wait may still return them later; ReleasePlayback judges by
+// what is at the device then.
+void ResetAndWait(HWAVEOUT device, AfterRefusedReset refused) {
+  if (sys.waveOutReset(device) == MMSYSERR_NOERROR || refused == AfterRefusedReset::Wait)
+    engine::WaitUntil(NothingAtTheDevice);
 }
 
 }  // namespace
@@ -206,6 +227,14 @@ int StartPlayback(HWND window) {
                       reinterpret_cast<DWORD_PTR>(g_instance), OpenFlags) != MMSYSERR_NOERROR)
     return ReportError(window, "Error opening wave out device.", -1);
   g_waveOut = device;
+  {
+    // What an earlier run left (a device that kept its buffers) says nothing about this one,
+    // and the release of a run that fails from here on judges by these counts.
+    std::lock_guard lock(g_lock);
+    ClearRunQueues();
+    g_writing = false;
+    g_inFlight = 0;
+  }
   g_serial = engine::NextRunSerial();
   g_endNoticeSerial = 0;
   g_runActive = true;
@@ -229,10 +258,6 @@ int StartPlayback(HWND window) {
     g_readLimit = ReachableData();
     g_writeRefused = false;
     g_fullChunk = g_pool.ChunkLength;
-    g_waitingCount = 0;
-    g_parkedCount = 0;
-    g_writing = false;
-    g_inFlight = 0;
     SeekFile(position);
     // Set before the first buffer goes out: on a fast device its completion may arrive
     // before this thread gets further.
@@ -325,6 +350,7 @@ void CALLBACK PlayCallback(HWAVEOUT device, UINT message, DWORD_PTR, DWORD_PTR p
     if (g_phase != Phase::Running) return;
     // The end is seen one completion late: the fill that found no data cleared the flag,
     // and this is the completion of the last buffer queued.
+    if (!g_context.morePlayData) KeepIdle(index);
     outcome = g_context.morePlayData ? RefillAndWrite(lock, device, index) : Outcome::Ended;
     serial = g_serial;
   }
@@ -340,14 +366,13 @@ void StopPlayback(HWND window, int keepText) {
   {
     std::lock_guard lock(g_lock);
     g_phase = Phase::Stopping;
-    g_waitingCount = 0;
-    g_parkedCount = 0;
+    ClearRunQueues();
     g_context.state = RecorderState::Idle;
     g_context.morePlayData = false;
   }
   // A buffer being handed over right now reaches the device before the reset returns it.
   engine::WaitUntil(NoThreadWriting);
-  ResetAndWait(device);
+  ResetAndWait(device, AfterRefusedReset::Wait);
   KillTimer(window, IDT_PLAY);
   if (!keepText) ShowPosition(window, g_context.position);
   ReleasePlayback(window);
@@ -401,16 +426,20 @@ void SeekPlayback(HWND window, DWORD bytePosition) {
   // A buffer being handed over right now holds sound from the old place; once it is at the
   // device the reset returns it with the others, and every returned buffer is parked.
   engine::WaitUntil(NoThreadWriting);
-  ResetAndWait(device);
+  ResetAndWait(device, AfterRefusedReset::GoOn);
 
   Outcome outcome;
   LONG serial;
   {
     std::unique_lock lock(g_lock);
-    // Filled from the old place and not handed over yet: refilled like the returned ones.
+    // Filled from the old place and not handed over yet, or left idle at its end: refilled
+    // like the returned ones, so that every buffer of the run plays again.
     for (int i = 0; i < g_waitingCount && g_parkedCount < 2; ++i)
       g_parked[g_parkedCount++] = g_waiting[i];
+    for (int i = 0; i < g_idleCount && g_parkedCount < 2; ++i)
+      g_parked[g_parkedCount++] = g_idle[i];
     g_waitingCount = 0;
+    g_idleCount = 0;
     g_context.position = bytePosition;
     g_context.playStart = bytePosition;
     g_readLimit = ReachableData();

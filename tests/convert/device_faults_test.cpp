@@ -254,29 +254,35 @@ TEST_F(OverFakes, AWriteTheDeviceRefusesNeverLeavesPlaybackHanging) {
 
 // The device goes away during compressed playback: the caller refills from its completion, and
 // that write, with nothing left playing, is refused to it as a write outside the callback is.
+// A header far longer than the device's buffers is never wholly decoded: it comes back too.
 TEST_F(OverFakes, AWriteRefusedInsideTheCallbackIsToldToTheCaller) {
-  const HWAVEOUT device = OpenOut();
-  Header h(20 * block);
-  std::atomic<MMRESULT> rewrite{0};
-  std::atomic<int> rewrites{0};
-  client.onReturn = [&](WAVEHDR* header) {
-    if (rewrites++ == 0) rewrite = ConvertingWaveOutWrite(device, header, sizeof(WAVEHDR));
-  };
-  // The device goes away only once the first write has queued all of it: a refusal among its
-  // own pieces would be told to that write instead, depending on how fast they play.
-  out.Pause();
-  ASSERT_EQ(Write(device, h), 0u);
-  out.fail.refuseQueueNumber = 1;
-  out.fail.refuseEveryLater = true;
-  out.Resume();
-  ASSERT_TRUE(PollUntil(3000, [&] { return rewrites > 0; })) << "the header never came back";
-  EXPECT_NE(rewrite.load(), 0u) << "the refused write was swallowed";
-  EXPECT_FALSE(h.header.dwFlags & WHDR_INQUEUE);
-  client.onReturn = nullptr;
-  out.fail.refuseQueueNumber = 0;
-  ConvertingWaveOutReset(device);
-  EXPECT_EQ(ConvertingWaveOutUnprepareHeader(device, &h.header, sizeof(WAVEHDR)), 0u);
-  EXPECT_EQ(ConvertingWaveOutClose(device), 0u);
+  tone = ImaTone(AsFormat(format), 12.0);
+  for (const DWORD length : {20 * block, static_cast<DWORD>(tone.size() - tone.size() % block)}) {
+    SCOPED_TRACE(length);
+    const HWAVEOUT device = OpenOut();
+    Header h(length);
+    std::atomic<MMRESULT> rewrite{0};
+    std::atomic<int> rewrites{0};
+    client.onReturn = [&](WAVEHDR* header) {
+      if (rewrites++ == 0) rewrite = ConvertingWaveOutWrite(device, header, sizeof(WAVEHDR));
+    };
+    // The device goes away only once the first write has queued all it can: a refusal among
+    // its own pieces would be told to that write instead, depending on how fast they play.
+    out.Pause();
+    ASSERT_EQ(Write(device, h), 0u);
+    out.fail.refuseQueueNumber = 1;
+    out.fail.refuseEveryLater = true;
+    out.Resume();
+    ASSERT_TRUE(PollUntil(3000, [&] { return rewrites > 0; })) << "the header never came back";
+    EXPECT_NE(rewrite.load(), 0u) << "the refused write was swallowed";
+    EXPECT_FALSE(h.header.dwFlags & WHDR_INQUEUE);
+    client.onReturn = nullptr;
+    out.fail.refuseQueueNumber = 0;
+    ConvertingWaveOutReset(device);
+    EXPECT_EQ(ConvertingWaveOutUnprepareHeader(device, &h.header, sizeof(WAVEHDR)), 0u);
+    EXPECT_EQ(ConvertingWaveOutClose(device), 0u);
+    client.Clear();
+  }
 }
 
 // At Stop the encoder may hold more than one block (a codec that took nothing of them): the

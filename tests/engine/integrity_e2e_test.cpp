@@ -223,6 +223,14 @@ TEST_F(IntegrityE2E, MovingTheSliderBackDuringTheLastBufferPlaysOnFromTheBlockLe
       << "playback did not go on from the block let go (" << played.size()
       << " bytes played): " << why;
   EXPECT_GT(before, size_t{2 * 64000});  // the first piece reached into the last buffer
+  // Both buffers play on after the move: no silence where a buffer of the moved run begins
+  // (the device waiting for the one buffer left in play).
+  SilenceSeen seen;
+  const Bytes moved(payload.begin() + target, payload.end());
+  MatchWithSilence(Bytes(played.begin() + before, played.end()), moved, 1, 0x80, false, seen);
+  for (size_t k = 0; k < seen.at.size(); ++k)
+    EXPECT_TRUE(seen.at[k] == 0 || seen.at[k] % 64000 != 0)
+        << "a gap where a buffer began, " << seen.at[k] << " bytes after the block let go";
 }
 
 // Data that is not whole blocks (16-bit stereo, 4·N+2 bytes): Forward puts the slider at the

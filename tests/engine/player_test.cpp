@@ -155,6 +155,7 @@ TEST_F(PlayerTest, SeekAfterTheLastReadPlaysOnFromTheNewPlace) {
   ASSERT_TRUE(PumpUntil([&] { return EngineReleased(&out_); }));
   EXPECT_TRUE(EndsWith(out_.Played(), Slice(data, 10000)));
   ExpectIdleAtTheEnd(100000);
+  ExpectNoGap();  // the buffer that found the end plays again too
 }
 
 // A device slow to hand its buffers back after the reset of a reposition: once they are
@@ -261,6 +262,21 @@ TEST_F(PlayerTest, StopActsAsPauseAndPlayResumesFromTheSlider) {
   EXPECT_EQ(played.size() - before, data.size() - slider);
 }
 
+// A refused reset returns nothing, but the buffers still come back as they are played: Stop
+// waits for them and closes the device as usual.
+TEST_F(PlayerTest, StopAfterARefusedResetClosesTheDevice) {
+  out_.SetRate(200);
+  UseWaveFile(folder_->file("a.wav"), Pattern(300000));
+  ASSERT_EQ(StartPlayback(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return !out_.Played().empty(); }));
+  out_.fail.reset = MMSYSERR_ERROR;
+  out_.failedResetDoesNothing = true;
+  PressStop();
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(EngineReleased(&out_));
+  EXPECT_TRUE(out_.Misuse().empty());
+}
+
 TEST_F(PlayerTest, ATickThatCannotReadThePositionLeavesSliderAndTextAlone) {
   out_.SetRate(200);
   UseWaveFile(folder_->file("a.wav"), Pattern(200000));
@@ -294,6 +310,13 @@ TEST_F(PlayerTest, BuffersADeviceKeptAfterTheStopAreNeverUsedAgain) {
 
   FakeWaveDevice other(FakeWaveDevice::Kind::Out, 0);
   FakeWaveBinding rebind(nullptr, &other);
+  // A Play that fails early releases the fresh buffers as usual: the kept run's count is gone.
+  WAVEHDR* const fresh[2] = {g_pool.headers[0], g_pool.headers[1]};
+  other.fail.prepare[1] = MMSYSERR_NOMEM;
+  EXPECT_EQ(StartPlayback(window_), -2);
+  other.fail.prepare[1] = 0;
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(g_pool.headers[i], fresh[i]) << "a fresh pool set aside";
+  EXPECT_FALSE(fresh[0]->dwFlags & WHDR_PREPARED);
   boxes_->clear();
   ASSERT_EQ(StartPlayback(window_), 0);
   ASSERT_TRUE(PumpUntil([&] { return !g_context.deviceOpen; }));

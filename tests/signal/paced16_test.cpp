@@ -15,6 +15,6 @@ TEST(Paced16Profile, TwoCapturesMeetTheSignalAtDifferentPlaces) {
   EXPECT_NE(a->signalOffset, b->signalOffset);
 }
 
-TEST(Paced16Profile, StartsDeliveringPromptly) {
-  ExpectPromptStart(PcmWaveFormat(2, 44100, 16));
+TEST(Paced16Profile, StartsDeliveringOnEveryOpening) {
+  ExpectDeliveryOnEveryOpening(PcmWaveFormat(2, 44100, 16));
 }

@@ -94,9 +94,11 @@ inline PlayedFormat PlayedFormatOf(const WAVEFORMATEX& format) {
 // 16-bit stereo 44,100 Hz, the format of the played-bytes end-to-end runs.
 inline const PlayedFormat kStereo16Played = PlayedFormatOf(2, 44100, 16);
 
-// The silence found between the expected bytes: each run in frames, and the data frames matched.
+// The silence found between the expected bytes: each run in frames, where it fell (the byte of
+// the expected data it came before), and the data frames matched.
 struct SilenceSeen {
   std::vector<std::size_t> runs;
+  std::vector<std::size_t> at;
   std::size_t dataFrames = 0;
   std::size_t SilentFrames() const {
     std::size_t total = 0;
@@ -113,7 +115,8 @@ struct SilenceSeen {
 
 inline std::string Describe(const SilenceSeen& seen) {
   std::string text = std::to_string(seen.dataFrames) + " data frames, silent runs:";
-  for (std::size_t run : seen.runs) text += " " + std::to_string(run);
+  for (std::size_t k = 0; k < seen.runs.size(); ++k)
+    text += " " + std::to_string(seen.runs[k]) + "@" + std::to_string(seen.at[k]);
   return text;
 }
 
@@ -125,7 +128,10 @@ inline bool MatchWithSilence(const std::vector<unsigned char>& played,
                              unsigned char silence, bool cutShort, SilenceSeen& seen) {
   std::size_t i = 0, j = 0, run = 0;
   auto endRun = [&] {
-    if (run > 0) seen.runs.push_back(run);
+    if (run > 0) {
+      seen.runs.push_back(run);
+      seen.at.push_back(j);
+    }
     run = 0;
   };
   while (j < expected.size()) {
@@ -172,8 +178,9 @@ inline bool PlayedWithOnlySilenceAdded(const std::vector<unsigned char>& played,
 // True when `played` is a start of `expected` and then all of `expected` from byte `resumedAt`
 // on, each with only silence put in between as above: playback was moved to `resumedAt` while
 // it ran. The silence can fall anywhere, including between the two pieces while the device
-// waits for the moved playback's first block. The first piece is not empty; `*headBytes`
-// receives its length as played.
+// waits for the moved playback's first block. The first piece is not empty and does not end at
+// `resumedAt` (that is a playback that ignored the move: tests move away from where it plays);
+// `*headBytes` receives its length as played.
 inline bool PlayedAStartThenFrom(const std::vector<unsigned char>& played,
                                  const std::vector<unsigned char>& expected, std::size_t resumedAt,
                                  const PlayedFormat& format, std::size_t* headBytes,
@@ -189,7 +196,10 @@ inline bool PlayedAStartThenFrom(const std::vector<unsigned char>& played,
     if (i < frameBytes) return false;
     if (std::equal(expected.begin() + (j - frameBytes), expected.begin() + j,
                    played.begin() + (i - frameBytes))) {
-      if (run > 0) seen.runs.push_back(run);
+      if (run > 0) {
+        seen.runs.push_back(run);
+        seen.at.push_back(j);
+      }
       run = 0;
       i -= frameBytes;
       j -= frameBytes;
@@ -205,9 +215,11 @@ inline bool PlayedAStartThenFrom(const std::vector<unsigned char>& played,
   i += run * frameBytes;
   *headBytes = i;
   const std::vector<unsigned char> head(played.begin(), played.begin() + i);
+  const std::size_t tailFrames = seen.dataFrames;
   const bool headMatched = MatchWithSilence(head, expected, frameBytes, format.silence, true, seen);
-  if (why) *why = Describe(seen);
-  return headMatched && i > 0 &&
+  const std::size_t headEnd = (seen.dataFrames - tailFrames) * frameBytes;
+  if (why) *why = Describe(seen) + ", first piece ends at " + std::to_string(headEnd);
+  return headMatched && i > 0 && headEnd != resumedAt &&
          !std::all_of(head.begin(), head.end(),
                       [&](unsigned char b) { return b == format.silence; }) &&
          seen.Allowed(format);
