@@ -129,8 +129,14 @@ TEST_F(OpenNewE2E, SizesBeyondTheFileAreCutToWhatItHolds) {
     ASSERT_EQ(app.ControlText(IDC_LENGTH), "00:01.0");
     EXPECT_EQ(app.Slider().max, 11025);
 
+    // Plays: the slider moves while Stop is offered, and the run ends at the end of the data.
     ASSERT_TRUE(app.ClickButton(IDC_PLAY));
-    EXPECT_TRUE(PollUntil(20000, [&] { return app.IsControlEnabled(IDC_RECORD); }));
+    EXPECT_TRUE(
+        PollUntil(5000, [&] { return app.IsControlEnabled(IDC_STOP) && app.Slider().pos > 0; }));
+    EXPECT_TRUE(PollUntil(20000, [&] {
+      return app.IsControlEnabled(IDC_RECORD) && !app.IsControlEnabled(IDC_STOP);
+    }));
+    EXPECT_EQ(app.Slider().pos, 11025);
     ASSERT_TRUE(app.ClickButton(IDC_REWIND));
     RecordBriefly();
     const Bytes after = ReadWholeFile(path);
