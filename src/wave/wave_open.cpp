@@ -20,7 +20,7 @@
 
 namespace {
 
-// A failure after the file's "fmt " bytes were read (into `format`, a copy of the block).
+// A failure after the file's "fmt " bytes were read (into `format`, a block of zeros).
 // With a sound loaded the block stays the loaded file's: Record and Play still use that file.
 // Without one, the bytes read become the block when they form a usable format.
 int FailAfterFormatRead(HWND owner, HMMIO file, const char* message, int code,
@@ -82,8 +82,8 @@ int OpenWaveFile(HWND owner, int skipDialog) {
   const auto* fileFormat = reinterpret_cast<const WAVEFORMATEX*>(format.data());
   const auto wanted = static_cast<LONG>(layout.formatSize);
   const auto at = static_cast<LONG>(layout.formatOffset);
-  if (wanted != 0 && (sys.mmioSeek(file, at, SEEK_SET) != at ||
-                      sys.mmioRead(file, reinterpret_cast<HPSTR>(format.data()), wanted) != wanted))
+  if (sys.mmioSeek(file, at, SEEK_SET) != at ||
+      sys.mmioRead(file, reinterpret_cast<HPSTR>(format.data()), wanted) != wanted)
     return FailAfterFormatRead(owner, file, "Error reading format chunk.", -4, format);
   if (fileFormat->nBlockAlign > BufferCapacity)
     return AbortWaveFile(owner, file, BlockLargerThanBufferMessage, -4);

@@ -356,9 +356,6 @@ struct LoadedFileName {
 std::string SameName(const std::string& path) {
   return path;
 }
-std::string DotFolder(const std::string& path) {
-  return path.substr(0, path.rfind('\\')) + "\\.\\" + path.substr(path.rfind('\\') + 1);
-}
 std::string ShortName(const std::string& path) {
   char shortPath[MAX_PATH] = "";
   GetShortPathNameA(path.c_str(), shortPath, MAX_PATH);
@@ -408,7 +405,6 @@ TEST_P(NewOverLoadedTest, AFailureAfterEmptyingTheLoadedFileLeavesNothingLoaded)
 
 INSTANTIATE_TEST_SUITE_P(Names, NewOverLoadedTest,
                          ::testing::Values(LoadedFileName{"SameName", &SameName, false},
-                                           LoadedFileName{"DotFolder", &DotFolder, false},
                                            LoadedFileName{"ShortName", &ShortName, false},
                                            LoadedFileName{"OpenFailsAfterEmptying", &SameName,
                                                           true}),
