@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
-inline constexpr DWORD BufferCapacity = 64000;
+#include "state/current_format.h"  // BufferCapacity
 
 struct AudioBufferPool {
   WAVEHDR* headers[2] = {};

@@ -58,6 +58,10 @@ struct PlatformServices {
   decltype(&::GetSysColor) GetSysColor;
   // Registry writes (the recent-files values); bound here so RealServices() need not name it.
   decltype(&::RegSetValueExA) RegSetValueExA = &::RegSetValueExA;
+  // Which file a name leads to (New compares it with the loaded file's); bound here so
+  // RealServices() need not name it.
+  decltype(&::GetFileInformationByHandle) GetFileInformationByHandle =
+      &::GetFileInformationByHandle;
   // Keeping the system awake while recording; bound here so RealServices() need not name it.
   decltype(&::SetThreadExecutionState) SetThreadExecutionState = &::SetThreadExecutionState;
 };

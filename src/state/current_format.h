@@ -6,6 +6,10 @@
 #include <windows.h>
 #include <mmreg.h>
 
+// Bytes in each of the two buffers that carry every recording and playback. A format's block
+// must fit one: the devices are handed whole blocks only.
+inline constexpr DWORD BufferCapacity = 64000;
+
 inline DWORD MaxFormatSize = 0;
 // A block of exactly MaxFormatSize bytes, at a fixed address from InitFormat to FreeFormat.
 inline WAVEFORMATEX* CurrentFormat = nullptr;

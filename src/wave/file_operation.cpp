@@ -7,6 +7,7 @@
 
 #include "state/context.h"
 #include "state/report.h"
+#include "platform/owners.h"
 #include "platform/services.h"
 #include "platform/text.h"
 #include "recent/recent_list.h"
@@ -79,6 +80,31 @@ void ForgetLoadedSound() {
   g_context.loadedPath[0] = 0;
   g_context.loadedTitle[0] = 0;
   g_loadedFormat.clear();
+}
+
+bool IdentifyFile(const char* path, FileIdentity& identity) {
+  // Only the attributes are asked for, and every kind of sharing allowed: whoever holds the
+  // file, the question is answered and the file left as it is.
+  const HANDLE opened = CreateFileW(WideText(path).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return false;
+  const AutoCloseHandle file(opened);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!sys.GetFileInformationByHandle(file.get(), &info)) return false;
+  identity = FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
+                          (DWORDLONG{info.nFileSizeHigh} << 32) | info.nFileSizeLow};
+  return true;
+}
+
+bool NamesLoadedFile(const char* path, FileIdentity& loaded) {
+  loaded = FileIdentity{};
+  if (!g_context.loadedPath[0]) return false;
+  const bool known = IdentifyFile(g_context.loadedPath, loaded);
+  if (lstrcmpiA(path, g_context.loadedPath) == 0) return true;
+  FileIdentity named;
+  return known && IdentifyFile(path, named) && named.volume == loaded.volume &&
+         named.indexHigh == loaded.indexHigh && named.indexLow == loaded.indexLow;
 }
 
 void TakeDriveRootFromPath() {

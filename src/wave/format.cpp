@@ -121,11 +121,13 @@ int LoadFormatDetails(const WAVEFORMATEX* format) {
 
 namespace {
 
-// An extensible block whose subformat is plain PCM or IEEE float is described as that plain
-// format, quietly: the compression manager may not describe the extensible tag, yet the sound
-// is as plain as any. False for every other block.
+// An extensible block whose subformat is plain PCM or IEEE float, and a plain IEEE float block,
+// are described as that plain format, quietly: the compression manager may know neither the
+// extensible tag nor the float one, yet the sound is as plain as any. False for every other
+// block.
 bool DescribeAsPlainFormat(const WAVEFORMATEX& format) {
-  const WORD tag = PlainTagOfExtensible(format);
+  const WORD tag = format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT ? WAVE_FORMAT_IEEE_FLOAT
+                                                               : PlainTagOfExtensible(format);
   if (tag == 0) return false;
   WAVEFORMATEX plain = format;
   plain.wFormatTag = tag;
@@ -211,7 +213,7 @@ int ChooseFormat(HWND owner) {
 bool FormatIsUsable(const WAVEFORMATEX* format, DWORD blockSize) {
   if (!format || blockSize < sizeof(WAVEFORMATEX)) return false;
   if (format->nChannels == 0 || format->nSamplesPerSec == 0 || format->nAvgBytesPerSec == 0 ||
-      format->nBlockAlign == 0)
+      format->nBlockAlign == 0 || format->nBlockAlign > BufferCapacity)
     return false;
   // The details lookup and the devices read cbSize format-specific bytes after the head.
   if (sizeof(WAVEFORMATEX) + format->cbSize > blockSize) return false;

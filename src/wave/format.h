@@ -18,7 +18,8 @@ int ChooseFormat(HWND owner);
 // Whether a chooser's description field holds real text about `format` (not garbage).
 bool IsUsableFormatDescription(const char* field, size_t fieldSize, const WAVEFORMATEX& format);
 // True when a format block of blockSize bytes can be used for devices, slider steps and
-// time conversion: no zero block size, rate or channel count, a byte rate that agrees with
+// time conversion: no zero block size, rate or channel count, no block larger than a sound
+// buffer (BufferCapacity), a byte rate that agrees with
 // the sample layout for PCM, and format-specific bytes that fit inside the block.
 bool FormatIsUsable(const WAVEFORMATEX* format, DWORD blockSize);
 // Slider steps (whole blocks of the current format) in a payload of `bytes`; 0 when the

@@ -73,6 +73,12 @@ int LoseLoadedSound(HWND owner, int code) {
   return code;
 }
 
+// Whether the file at `path` holds fewer bytes than `before` says it held.
+bool Shrank(const char* path, const wave_detail::FileIdentity& before) {
+  wave_detail::FileIdentity now;
+  return wave_detail::IdentifyFile(path, now) && now.size < before.size;
+}
+
 }  // namespace
 
 int CreateWaveFile(HWND owner) {
@@ -91,9 +97,10 @@ int CreateWaveFile(HWND owner) {
   // ChooseFormat shows its own message when it fails; a cancelled choice shows none.
   const DWORD loadedDataSize = g_context.dataSize;
   if (ChooseFormat(owner) != 0) return 0;
-  // Creating empties the file at once: naming the loaded file replaces the loaded sound.
-  const bool replacesLoaded =
-      g_context.loadedPath[0] && lstrcmpiA(g_context.filePath, g_context.loadedPath) == 0;
+  // Creating empties the file at once: naming the loaded file, by whatever name, replaces the
+  // loaded sound.
+  wave_detail::FileIdentity loadedFile;
+  const bool replacesLoaded = wave_detail::NamesLoadedFile(g_context.filePath, loadedFile);
   const auto fail = [&](HMMIO file, const char* message, int code) {
     const int result = AbortWaveFile(owner, file, message, code);
     return replacesLoaded ? LoseLoadedSound(owner, result)
@@ -101,9 +108,13 @@ int CreateWaveFile(HWND owner) {
   };
 
   HMMIO file = sys.mmioOpenA(g_context.filePath, nullptr, MMIO_CREATE | MMIO_WRITE);
-  if (!file)
-    return KeepLoadedSound(owner, loadedDataSize,
-                           ReportError(owner, "Error opening file for write.", -1));
+  if (!file) {
+    const int result = ReportError(owner, "Error opening file for write.", -1);
+    // The create may have emptied the loaded file before a later part of the open failed.
+    return replacesLoaded && Shrank(g_context.filePath, loadedFile)
+               ? LoseLoadedSound(owner, result)
+               : KeepLoadedSound(owner, loadedDataSize, result);
+  }
 
   wave_detail::ShowWaitCursor();
 

@@ -52,6 +52,15 @@ inline constexpr const char* FileTooLargeMessage =
 inline constexpr const char* UnusableFormatMessage =
     "The file's format is not usable: its block alignment or byte rate is zero or does not "
     "match its samples. The file was not opened.";
+// The shortest "fmt " chunk that holds a format: the head up to wBitsPerSample.
+inline constexpr DWORD ShortestFormatChunk = 16;
+inline constexpr const char* FormatChunkTooShortMessage =
+    "The file's format chunk is too short to describe a format (it holds fewer than 16 bytes). "
+    "The file was not opened.";
+// The message shown when one block of a file's format would not fit a sound buffer.
+inline constexpr const char* BlockLargerThanBufferMessage =
+    "The file's format has blocks larger than Audio Recorder's sound buffers (64,000 bytes), so "
+    "it can be neither played nor recorded. The file was not opened.";
 // The message shown when no codec can decode a file's format (a channel count the format
 // does not allow, for example).
 inline constexpr const char* UndecodableFormatMessage =

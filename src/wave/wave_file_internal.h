@@ -25,6 +25,21 @@ bool RestoreLoadedFormat();
 // The loaded file no longer holds the loaded sound (New emptied it): nothing is put back.
 void ForgetLoadedSound();
 
+// A file as the file system knows it, whatever name leads to it: its volume and its index
+// there, and its size when asked.
+struct FileIdentity {
+  DWORD volume = 0;
+  DWORD indexHigh = 0;
+  DWORD indexLow = 0;
+  DWORDLONG size = 0;
+};
+// False when the file cannot be opened or asked (it does not exist, for one).
+bool IdentifyFile(const char* path, FileIdentity& identity);
+// Whether `path` names the loaded file by any name: its own, an 8.3 name, another spelling of
+// its folder, a mapped drive or a share. `loaded` then holds what the loaded file is now (all
+// zero when it could not be asked).
+bool NamesLoadedFile(const char* path, FileIdentity& loaded);
+
 // Window's thread: marks Open or New under way for its scope (FileOperationBusy).
 class FileOperationScope {
  public:

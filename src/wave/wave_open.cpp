@@ -20,7 +20,7 @@
 
 namespace {
 
-// A failure after the file's "fmt " bytes were read (into `format`, a copy of the block).
+// A failure after the file's "fmt " bytes were read (into `format`, a block of zeros).
 // With a sound loaded the block stays the loaded file's: Record and Play still use that file.
 // Without one, the bytes read become the block when they form a usable format.
 int FailAfterFormatRead(HWND owner, HMMIO file, const char* message, int code,
@@ -73,17 +73,20 @@ int OpenWaveFile(HWND owner, int skipDialog) {
     return AbortWaveFile(owner, file, "Format chunk not found.", -3);
   if (layout.formatSize > MaxFormatSize || !CurrentFormat)
     return AbortWaveFile(owner, file, "Format size in file doesn't match ACM's.", -4);
+  if (layout.formatSize < ShortestFormatChunk)
+    return AbortWaveFile(owner, file, FormatChunkTooShortMessage, -4);
 
-  // The chunk is read over a copy of the block: a chunk shorter than the block leaves the rest
-  // of it as it was.
-  const auto* block = reinterpret_cast<const BYTE*>(CurrentFormat);
-  std::vector<BYTE> format(block, block + MaxFormatSize);
+  // The chunk is read over zeros: what it does not hold (cbSize and the extra bytes, after a
+  // 16-byte PCM chunk) is 0, never a leftover of the previous format reaching the codecs.
+  std::vector<BYTE> format(MaxFormatSize, 0);
   const auto* fileFormat = reinterpret_cast<const WAVEFORMATEX*>(format.data());
   const auto wanted = static_cast<LONG>(layout.formatSize);
   const auto at = static_cast<LONG>(layout.formatOffset);
-  if (wanted != 0 && (sys.mmioSeek(file, at, SEEK_SET) != at ||
-                      sys.mmioRead(file, reinterpret_cast<HPSTR>(format.data()), wanted) != wanted))
+  if (sys.mmioSeek(file, at, SEEK_SET) != at ||
+      sys.mmioRead(file, reinterpret_cast<HPSTR>(format.data()), wanted) != wanted)
     return FailAfterFormatRead(owner, file, "Error reading format chunk.", -4, format);
+  if (fileFormat->nBlockAlign > BufferCapacity)
+    return AbortWaveFile(owner, file, BlockLargerThanBufferMessage, -4);
   if (!FormatIsUsable(fileFormat, MaxFormatSize))
     return AbortWaveFile(owner, file, UnusableFormatMessage, -4);
   // Such a header would reach the devices and the codecs, which may never return with it.

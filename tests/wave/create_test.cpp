@@ -345,15 +345,51 @@ INSTANTIATE_TEST_SUITE_P(
         WriteFailure{"RiffSizeNotFixed", Breaks::Ascend, 4, -5, "Error creating RIFF data chunk."}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Creating over the loaded file's own name empties it at once: after a failure nothing is
-// loaded any more, and nothing shows the old file's figures.
-TEST_F(NewFileTest, AFailureAfterEmptyingTheLoadedFileLeavesNothingLoaded) {
+// Creating over the loaded file, by whatever name, empties it at once: after a failure nothing
+// is loaded any more, and nothing shows the old file's figures.
+struct LoadedFileName {
+  const char* name;
+  std::string (*alias)(const std::string& path);
+  bool openFails;  // the open itself fails once it has emptied the file
+};
+
+std::string SameName(const std::string& path) {
+  return path;
+}
+std::string ShortName(const std::string& path) {
+  char shortPath[MAX_PATH] = "";
+  GetShortPathNameA(path.c_str(), shortPath, MAX_PATH);
+  return shortPath;
+}
+
+HMMIO WINAPI EmptyThenFail(LPSTR path, LPMMIOINFO info, DWORD flags) {
+  if (HMMIO file = RealServices().mmioOpenA(path, info, flags)) mmioClose(file, 0);
+  return nullptr;
+}
+
+void PrintTo(const LoadedFileName& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class NewOverLoadedTest : public NewFileTest,
+                          public ::testing::WithParamInterface<LoadedFileName> {};
+
+TEST_P(NewOverLoadedTest, AFailureAfterEmptyingTheLoadedFileLeavesNothingLoaded) {
+  const LoadedFileName& c = GetParam();
   LoadGoodFile();
-  g_savePath = folder_.file("good.wav");
+  g_savePath = c.alias(folder_.file("good.wav"));
+  ASSERT_FALSE(g_savePath.empty());
+  if (c.alias != &SameName) {
+    ASSERT_NE(g_savePath, g_context.loadedPath);
+  }
   g_calls = 0;
   g_failingCall = 2;
   ScopedService create(sys.mmioCreateChunk, &CreateChunkFailingOnce);
-  EXPECT_EQ(CreateWaveFile(window()), -3);
+  ScopedService open(sys.mmioOpenA, c.openFails ? &EmptyThenFail : sys.mmioOpenA);
+  EXPECT_EQ(CreateWaveFile(window()), c.openFails ? -1 : -3);
+  ASSERT_EQ(boxes_.boxes().size(), 1u);
+  EXPECT_EQ(boxes_.boxes()[0].text,
+            c.openFails ? "Error opening file for write." : "Error creating RIFF format chunk.");
   const RecorderSnapshot after = Snapshot();
   EXPECT_FALSE(after.fileLoaded);
   EXPECT_EQ(after.dataSize, 0u);
@@ -366,5 +402,12 @@ TEST_F(NewFileTest, AFailureAfterEmptyingTheLoadedFileLeavesNothingLoaded) {
   for (int i = 0; i < 5; ++i) EXPECT_FALSE(after.enabled[i]) << "button " << i;
   EXPECT_STREQ(g_context.loadedPath, "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Names, NewOverLoadedTest,
+                         ::testing::Values(LoadedFileName{"SameName", &SameName, false},
+                                           LoadedFileName{"ShortName", &ShortName, false},
+                                           LoadedFileName{"OpenFailsAfterEmptying", &SameName,
+                                                          true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -151,7 +151,8 @@ const std::set<std::string>& MessagesFor(int code) {
       {-3, {"Format chunk not found."}},
       {-4,
        {"Format size in file doesn't match ACM's.", "Error reading format chunk.",
-        UnusableFormatMessage, UndecodableFormatMessage}},
+        UnusableFormatMessage, UndecodableFormatMessage, FormatChunkTooShortMessage,
+        BlockLargerThanBufferMessage}},
       {-5, {"Data chunk not found."}},
       {-6, {"The data chunk contains no data."}},
   };

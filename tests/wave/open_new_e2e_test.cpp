@@ -129,8 +129,17 @@ TEST_F(OpenNewE2E, SizesBeyondTheFileAreCutToWhatItHolds) {
     ASSERT_EQ(app.ControlText(IDC_LENGTH), "00:01.0");
     EXPECT_EQ(app.Slider().max, 11025);
 
+    // Plays the data through to its end. The output here is not paced, so the run may be over
+    // before anyone looks; a run that never started, or ended at once, leaves the slider and
+    // the position at the start.
+    ASSERT_EQ(app.Slider().pos, 0);
     ASSERT_TRUE(app.ClickButton(IDC_PLAY));
-    EXPECT_TRUE(PollUntil(20000, [&] { return app.IsControlEnabled(IDC_RECORD); }));
+    EXPECT_TRUE(PollUntil(20000, [&] {
+      return app.IsControlEnabled(IDC_RECORD) && !app.IsControlEnabled(IDC_STOP);
+    }));
+    while (const auto box = app.AcknowledgeMessageBox({}, 100)) ADD_FAILURE() << box->text;
+    EXPECT_EQ(app.Slider().pos, 11025);
+    EXPECT_EQ(app.ControlText(IDC_POSITION), "00:01.0");
     ASSERT_TRUE(app.ClickButton(IDC_REWIND));
     RecordBriefly();
     const Bytes after = ReadWholeFile(path);
