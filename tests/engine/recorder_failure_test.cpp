@@ -25,7 +25,7 @@ using ::testing::ElementsAre;
 
 std::atomic<int> g_readWriteOpens{0};
 HMMIO WINAPI FailSecondReadWriteOpen(LPSTR path, LPMMIOINFO info, DWORD flags) {
-  if (flags == (MMIO_READWRITE | MMIO_ALLOCBUF) && ++g_readWriteOpens == 2) return nullptr;
+  if (flags == MMIO_READWRITE && ++g_readWriteOpens == 2) return nullptr;
   return ::mmioOpenA(path, info, flags);
 }
 
@@ -214,6 +214,29 @@ TEST_F(RecorderTest, DeviceThatStopsDeliveringEndsTheRunWithAMessage) {
   const WaveOnDisk wave = ReadWave(path);
   EXPECT_EQ(wave.dataSize, in_.Captured());
   EXPECT_TRUE(wave.Data() == Captured(0, wave.dataSize));
+}
+
+// The first block's write stalls for longer than the other buffer lasts (a disk waking up).
+std::atomic<bool> g_stallNextWrite{false};
+LONG WINAPI StallingDataWrite(HMMIO file, LPCSTR data, LONG count) {
+  if (count > 4 && g_stallNextWrite.exchange(false)) Sleep(1500);
+  return ::mmioWrite(file, data, count);
+}
+
+// The device had nowhere to put the sound meanwhile: the stop says how much is missing, and
+// the file holds every byte that came back.
+TEST_F(RecorderTest, SoundLostToASlowDiskIsToldWithHowMuch) {
+  in_.SetRate(200);
+  in_.losesSoundWhileDry = true;
+  const std::string path = NewFile();
+  g_stallNextWrite = true;
+  ScopedService write(sys.mmioWrite, &StallingDataWrite);
+  RecordFor(3 * 64000);
+  ASSERT_GT(in_.Lost(), 0u);
+  EXPECT_THAT(Boxes(), ElementsAre(::testing::HasSubstr("(" + std::to_string(in_.Lost()) +
+                                                        " bytes) could not be saved")));
+  EXPECT_EQ(ReadWave(path).dataSize, in_.Captured());
+  EXPECT_TRUE(EngineReleased(&in_));
 }
 
 MMRESULT WINAPI FailingPosition(HWAVEIN, LPMMTIME, UINT) {

@@ -41,7 +41,10 @@ MMRESULT WINAPI OutOpen(LPHWAVEOUT handle, UINT, LPCWAVEFORMATEX, DWORD_PTR call
 }  // namespace
 
 FakeWaveDevice::FakeWaveDevice(Kind kind, DWORD bytesPerMs)
-    : kind_(kind), rate_(bytesPerMs), thread_([this] { Run(); }) {}
+    : kind_(kind),
+      rate_(bytesPerMs),
+      thread_([this] { Run(); }),
+      deliverer_([this] { DeliverFilled(); }) {}
 
 FakeWaveDevice::~FakeWaveDevice() {
   {
@@ -49,7 +52,28 @@ FakeWaveDevice::~FakeWaveDevice() {
     quit_ = true;
   }
   wake_.notify_all();
+  deliver_.notify_all();
   thread_.join();
+  deliverer_.join();
+}
+
+// While sound is lost when dry, filled buffers go back from a thread of their own, as
+// hardware goes on capturing into the queue while the callback runs.
+void FakeWaveDevice::DeliverFilled() {
+  std::unique_lock lock(lock_);
+  while (!quit_) {
+    if (toDeliver_.empty()) {
+      deliver_.wait(lock);
+      continue;
+    }
+    WAVEHDR* header = toDeliver_.front();
+    toDeliver_.pop_front();
+    lock.unlock();
+    Notify(WIM_DATA, header);
+    lock.lock();
+    --returning_;
+    idle_.notify_all();
+  }
 }
 
 void FakeWaveDevice::NoteMisuse(const char* text) {
@@ -93,6 +117,13 @@ void FakeWaveDevice::Run() {
   std::unique_lock lock(lock_);
   const UINT doneMessage = kind_ == Kind::In ? WIM_DATA : WOM_DONE;
   while (!quit_) {
+    const bool lossy = kind_ == Kind::In && losesSoundWhileDry;
+    if (!toReturn_.empty() && lossy) {
+      toDeliver_.insert(toDeliver_.end(), toReturn_.begin(), toReturn_.end());
+      toReturn_.clear();
+      deliver_.notify_all();
+      continue;
+    }
     if (!toReturn_.empty()) {
       std::vector<WAVEHDR*> returns;
       returns.swap(toReturn_);
@@ -107,6 +138,14 @@ void FakeWaveDevice::Run() {
     }
     const bool active =
         !queue_.empty() && !paused_ && (kind_ == Kind::Out || (started_ && captureBudget != 0));
+    if (!active && lossy && started_ && queue_.empty() && !paused_ && rate_) {
+      positionBytes_ += rate_;
+      lost_ += rate_;
+      lock.unlock();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      lock.lock();
+      continue;
+    }
     if (!active) {
       wake_.wait_for(lock, std::chrono::milliseconds(2));
       continue;
@@ -118,6 +157,11 @@ void FakeWaveDevice::Run() {
     if (doneInFront_ >= length) {
       PopDone();
       ++returning_;
+      if (lossy) {
+        toDeliver_.push_back(header);
+        deliver_.notify_all();
+        continue;
+      }
       lock.unlock();
       Notify(doneMessage, header);
       lock.lock();
@@ -156,6 +200,7 @@ MMRESULT FakeWaveDevice::Open(HANDLE* handle, DWORD_PTR callback, DWORD_PTR inst
     captured_ = 0;
     captures_ = 0;
     ranDry_ = 0;
+    lost_ = 0;
     dry_ = false;
     positionBytes_ = 0;
     doneInFront_ = 0;

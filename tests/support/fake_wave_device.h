@@ -62,6 +62,9 @@ class FakeWaveDevice {
   // A reset hands the queue back through the callback on the resetting thread, and neither a
   // reset nor a close waits for a delivery under way, as Wine's devices do.
   std::atomic<bool> returnOnCaller{false};
+  // Input: sound goes on arriving while the device is started with no buffer queued; it is
+  // counted in the position, as captured, and lost (Lost()).
+  std::atomic<bool> losesSoundWhileDry{false};
   // Input buffers the device fills before it rests; negative: no end.
   std::atomic<int> captureBudget{-1};
   // Runs at the start of every reset, before the queue is returned.
@@ -74,6 +77,7 @@ class FakeWaveDevice {
   // Bytes the input device captured into buffers since its open, and the buffers filled.
   DWORDLONG Captured();
   int Captures() const { return captures_; }
+  DWORDLONG Lost() const { return lost_; }
   // Bytes played or captured since the last start or reset (what the position reports).
   DWORD BytesSinceReset();
   int Opens() const { return opens_; }
@@ -112,6 +116,7 @@ class FakeWaveDevice {
 
  private:
   void Run();
+  void DeliverFilled();
   void Notify(UINT message, WAVEHDR* header);
   void NoteMisuse(const char* text);
   // Lock held: plays or captures `step` more bytes of the front buffer.
@@ -144,11 +149,15 @@ class FakeWaveDevice {
   std::atomic<int> resets_{0};
   std::atomic<int> captures_{0};
   std::atomic<int> ranDry_{0};
+  std::atomic<DWORDLONG> lost_{0};
   bool dry_ = false;  // the output queue was played empty (not reset empty)
   std::vector<unsigned char> played_;
   std::vector<DWORD> writtenLengths_;
   std::vector<std::string> misuse_;
+  std::condition_variable deliver_;
+  std::deque<WAVEHDR*> toDeliver_;  // filled buffers for DeliverFilled, in order
   std::thread thread_;
+  std::thread deliverer_;
 };
 
 // Binds the wave-in and wave-out members of `sys` (the engine's devices), or of `winmm` (the
