@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <span>
@@ -105,7 +106,8 @@ std::string CheckTake(const std::string& path) {
   // At other rates the signal arrives resampled: the last half must be loud, not silence.
   double power = 0;
   const size_t from = decoded.size() / 2;
-  for (size_t i = from; i < decoded.size(); ++i) power += double{decoded[i]} * decoded[i];
+  for (size_t i = from; i < decoded.size(); ++i)
+    power += static_cast<double>(decoded[i]) * decoded[i];
   const double rms = std::sqrt(power / static_cast<double>(decoded.size() - from));
   return rms >= 1000 ? std::string{} : "silence (rms " + std::to_string(rms) + ")";
 }
@@ -118,6 +120,7 @@ TEST(ConvertMatrixE2E, EveryOfferedFormatRecordsWholeOrIsRefusedPlainly) {
   ASSERT_TRUE(app.Start()) << app.LastError();
   int take = 0;
   int recorded = 0;
+  int refused = 0;
   const auto newFile = [&](const std::string& tag, int index) {
     const std::string path = folder.file("take" + std::to_string(++take) + ".wav");
     app.PostCommand(IDM_NEW);
@@ -138,6 +141,7 @@ TEST(ConvertMatrixE2E, EveryOfferedFormatRecordsWholeOrIsRefusedPlainly) {
       ASSERT_TRUE(chosen.has_value()) << tag << " line " << index;
       lines = chosen->attributeChoices.size();
       SCOPED_TRACE(tag + ", " + chosen->attributes);
+      ASSERT_TRUE(app.Sync() && app.IsControlEnabled(IDC_RECORD));
       const std::vector<unsigned char> made = ReadWholeFile(path);
       const Layout layout = ReadLayout(made);
       ASSERT_GE(layout.format.size(), sizeof(WAVEFORMATEX));
@@ -148,6 +152,7 @@ TEST(ConvertMatrixE2E, EveryOfferedFormatRecordsWholeOrIsRefusedPlainly) {
         EXPECT_NE(box->text.find(tag), std::string::npos) << "refused unclearly: " << box->text;
         EXPECT_TRUE(WaitUntilIdle(app, 3000));
         EXPECT_EQ(ReadWholeFile(path), made);
+        ++refused;
         continue;
       }
       // About a second of sound, however long the busy machine takes to capture it.
@@ -163,6 +168,7 @@ TEST(ConvertMatrixE2E, EveryOfferedFormatRecordsWholeOrIsRefusedPlainly) {
       DeleteFileA(path.c_str());
     }
   }
+  std::printf("%d formats recorded, %d refused\n", recorded, refused);
   EXPECT_GT(recorded, 20);
   app.Close();
   EXPECT_EQ(app.WaitForExit(), 0u);

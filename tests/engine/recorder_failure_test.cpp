@@ -32,6 +32,10 @@ HMMIO WINAPI FailSecondReadWriteOpen(LPSTR path, LPMMIOINFO info, DWORD flags) {
 LONG WINAPI FailingDataWrite(HMMIO file, LPCSTR data, LONG count) {
   return count > 4 ? -1 : ::mmioWrite(file, data, count);
 }
+// Answers for every byte of a block and writes none of it.
+LONG WINAPI VanishingDataWrite(HMMIO file, LPCSTR data, LONG count) {
+  return count > 4 ? count : ::mmioWrite(file, data, count);
+}
 
 // Failure rows: message, caption, result and what each leaves.
 
@@ -155,16 +159,23 @@ TEST_F(RecorderTest, RefusedBuffersStopTheRun) {
   EXPECT_TRUE(in_.Misuse().empty());
 }
 
+// A write that fails, or answers for bytes that never reach the file: the run stops with the
+// message, and the sizes claim only what the file holds.
 TEST_F(RecorderTest, FailedWriteStopsTheRun) {
-  const std::string path = NewFile();
-  ScopedService write(sys.mmioWrite, &FailingDataWrite);
-  ASSERT_EQ(StartRecording(window_), 0);
-  ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
-  PumpFor(50);
-  EXPECT_THAT(Boxes(),
-              ElementsAre("Error|Error writing data to file.  Your hard disk may be full!"));
-  EXPECT_TRUE(EngineReleased(&in_));
-  EXPECT_TRUE(ReadWave(path).valid);
+  for (const auto write : {&FailingDataWrite, &VanishingDataWrite}) {
+    const std::string path = NewFile();
+    ScopedService failing(sys.mmioWrite, write);
+    ASSERT_EQ(StartRecording(window_), 0);
+    ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
+    PumpFor(50);
+    EXPECT_THAT(Boxes(),
+                ElementsAre("Error|Error writing data to file.  Your hard disk may be full!"));
+    EXPECT_TRUE(EngineReleased(&in_));
+    const WaveOnDisk wave = ReadWave(path);
+    EXPECT_TRUE(wave.valid);
+    EXPECT_EQ(wave.bytes.size(), wave.dataOffset + wave.dataSize);
+    boxes_->clear();
+  }
 }
 
 TEST_F(RecorderTest, StoppingAndFinishingFailuresAreToldAndTheRunStillEnds) {

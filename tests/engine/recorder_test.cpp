@@ -48,6 +48,11 @@ LONG WINAPI BiasedSeek(HMMIO file, LONG offset, int origin) {
   }
   return ::mmioSeek(file, offset, origin);
 }
+BOOL WINAPI BiasedFileSize(HANDLE file, PLARGE_INTEGER size) {
+  if (!::GetFileSizeEx(file, size)) return FALSE;
+  size->QuadPart += Bias;
+  return TRUE;
+}
 
 std::atomic<EXECUTION_STATE> g_awake{0};
 EXECUTION_STATE WINAPI NoteExecutionState(EXECUTION_STATE flags) {
@@ -228,6 +233,7 @@ TEST_F(RecorderTest, OverwritingInsideATakeKeepsDeclaringAllOfIt) {
 
 TEST_F(RecorderTest, StopsWithAValidFileBeforeTheFileWouldPassTwoGigabytes) {
   ScopedService seek(sys.mmioSeek, &BiasedSeek);
+  ScopedService length(sys.GetFileSizeEx, &BiasedFileSize);
   const std::string path = NewFile();
   const DWORD realOffset = g_context.dataOffset;
   g_context.dataOffset = realOffset + Bias;  // 100000 bytes of room left

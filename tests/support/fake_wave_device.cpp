@@ -138,7 +138,8 @@ void FakeWaveDevice::Run() {
     }
     const bool active =
         !queue_.empty() && !paused_ && (kind_ == Kind::Out || (started_ && captureBudget != 0));
-    if (!active && lossy && started_ && queue_.empty() && !paused_ && rate_) {
+    // Capture begins with the first buffer given after the start.
+    if (!active && lossy && started_ && fed_ && queue_.empty() && !paused_ && rate_) {
       positionBytes_ += rate_;
       lost_ += rate_;
       lock.unlock();
@@ -254,6 +255,7 @@ MMRESULT FakeWaveDevice::Queue(WAVEHDR* header, UINT size) {
     if (kind_ == Kind::In) header->dwBytesRecorded = 0;
     header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
     queue_.push_back(header);
+    fed_ = true;
   }
   wake_.notify_all();
   return MMSYSERR_NOERROR;
@@ -264,6 +266,7 @@ MMRESULT FakeWaveDevice::Start() {
   {
     std::lock_guard lock(lock_);
     started_ = true;
+    fed_ = !queue_.empty();
     positionBytes_ = 0;
   }
   wake_.notify_all();

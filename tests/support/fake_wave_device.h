@@ -134,6 +134,7 @@ class FakeWaveDevice {
   int returning_ = 0;               // returns the thread has not delivered yet
   DWORD doneInFront_ = 0;           // bytes of the front buffer already played or captured
   bool started_ = false;
+  bool fed_ = false;  // a buffer was queued since the start
   bool paused_ = false;
   bool quit_ = false;
   std::atomic<bool> open_{false};
