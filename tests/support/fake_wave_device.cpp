@@ -138,14 +138,25 @@ void FakeWaveDevice::Run() {
     }
     const bool active =
         !queue_.empty() && !paused_ && (kind_ == Kind::Out || (started_ && captureBudget != 0));
-    // Capture begins with the first buffer given after the start.
-    if (!active && lossy && started_ && fed_ && queue_.empty() && !paused_ && rate_) {
-      positionBytes_ += rate_;
-      lost_ += rate_;
-      lock.unlock();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      lock.lock();
-      continue;
+    // A lossy device is paced by the clock, whatever the sleeps take: the sound due since the
+    // last step goes into the front buffer, or is lost when none is queued. Capture begins
+    // with the first buffer given after the start.
+    DWORD due = rate_;
+    if (lossy) {
+      const auto now = std::chrono::steady_clock::now();
+      if (started_ && fed_ && !paused_)
+        owed_ += rate_ * std::chrono::duration<double, std::milli>(now - paceFrom_).count();
+      paceFrom_ = now;
+      due = static_cast<DWORD>(owed_);
+      if (started_ && fed_ && !paused_ && queue_.empty()) {
+        positionBytes_ += due;
+        lost_ += due;
+        owed_ -= due;
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        lock.lock();
+        continue;
+      }
     }
     if (!active) {
       wake_.wait_for(lock, std::chrono::milliseconds(2));
@@ -154,7 +165,9 @@ void FakeWaveDevice::Run() {
     WAVEHDR* header = queue_.front();
     const DWORD length = header->dwBufferLength;
     const DWORD rate = rate_;
-    Advance(header, std::min(rate ? rate : length, length - doneInFront_));
+    const DWORD step = std::min(rate ? due : length, length - doneInFront_);
+    if (lossy) owed_ -= step;
+    Advance(header, step);
     if (doneInFront_ >= length) {
       PopDone();
       ++returning_;
@@ -267,6 +280,8 @@ MMRESULT FakeWaveDevice::Start() {
     std::lock_guard lock(lock_);
     started_ = true;
     fed_ = !queue_.empty();
+    owed_ = 0;
+    paceFrom_ = std::chrono::steady_clock::now();
     positionBytes_ = 0;
   }
   wake_.notify_all();

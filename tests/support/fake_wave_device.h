@@ -10,6 +10,7 @@
 #include <mmsystem.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -135,6 +136,8 @@ class FakeWaveDevice {
   DWORD doneInFront_ = 0;           // bytes of the front buffer already played or captured
   bool started_ = false;
   bool fed_ = false;  // a buffer was queued since the start
+  double owed_ = 0;   // lossy input: bytes due and not yet captured or lost
+  std::chrono::steady_clock::time_point paceFrom_;
   bool paused_ = false;
   bool quit_ = false;
   std::atomic<bool> open_{false};
