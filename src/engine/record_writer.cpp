@@ -1,5 +1,6 @@
 // The recording run's work in the device's callback: each returned buffer is written at the
-// write position, the file's sizes patched and flushed, and the buffer handed back.
+// write position, the file's sizes patched to what the file then holds, and the buffer
+// handed back.
 //
 // Threads. RecordCallback runs on the platform's callback thread (or, while the window's thread
 // stops or resets the device, inside that call). It never waits for the window: a failure is
