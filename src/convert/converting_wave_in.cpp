@@ -59,6 +59,7 @@ struct ConvertingIn {
   uint64_t nextToAdd = 0;
   uint64_t nextToEncode = 0;
   DWORD captured = 0;  // encoded bytes put into the caller's headers since open or reset
+  DWORD dropped = 0;   // encoded bytes lost since then for want of a header to take them
   bool running = false;
   bool discarding = false;
   bool closing = false;
@@ -95,6 +96,7 @@ void KeepEncoded(ConvertingIn& device, const BYTE* bytes, DWORD count) {
   const DWORD kept = std::min(count, room);
   std::memcpy(device.backlog.data() + device.backlogEnd, bytes, kept);
   device.backlogEnd += kept;
+  device.dropped += count - kept;
 }
 
 void Finish(ConvertingIn& device, WAVEHDR* header) {
@@ -412,7 +414,8 @@ MMRESULT WINAPI ConvertingWaveInStop(HWAVEIN handle) {
   }
   Deliver(lock, *device, true);
   // With no header left to hold it, the rest of the tail is lost, as sound is on a device
-  // with no buffer queued; it was never counted.
+  // with no buffer queued; the position counts it as lost.
+  device->dropped += BacklogBytes(*device);
   device->backlogStart = device->backlogEnd = 0;
   return result;
 }
@@ -438,6 +441,7 @@ MMRESULT WINAPI ConvertingWaveInReset(HWAVEIN handle) {
   device->backlogStart = device->backlogEnd = 0;
   device->restartStream = true;
   device->captured = 0;
+  device->dropped = 0;
   while (WAVEHDR* header = device->queued.Pop()) Finish(*device, header);
   Deliver(lock, *device, true);
   return result;
@@ -448,9 +452,11 @@ MMRESULT WINAPI ConvertingWaveInGetPosition(HWAVEIN handle, LPMMTIME time, UINT 
   if (!device) return winmm.waveInGetPosition(handle, time, size);
   if (!time || size < sizeof(MMTIME)) return MMSYSERR_INVALPARAM;
   std::lock_guard guard(device->mutex);
-  // Bytes are the one unit every format has; a device answers other requests in them.
+  // Bytes are the one unit every format has; a device answers other requests in them. Sound
+  // lost for want of a header counts as captured, as a device counts the time it ran, so that
+  // the caller can tell what it missed.
   time->wType = TIME_BYTES;
-  time->u.cb = device->captured;
+  time->u.cb = device->captured + device->dropped;
   return 0;
 }
 

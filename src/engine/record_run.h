@@ -45,6 +45,11 @@ inline DWORD g_declaredAtStart = 0;
 // becomes the declared size and the RIFF size follows it.
 bool PatchSizes(HMMIO file, DWORD position);
 
+// Any thread, g_fileLock held (or the file private to the caller). How much of the data from
+// its start up to `position` the file really holds: `position`, or less when the file ends
+// sooner. A file whose length cannot be read is taken at its writes' word.
+DWORD HeldUpTo(HMMIO file, DWORD position);
+
 // The size the file declares once the run has written up to `position`: the larger of the
 // size it declared at the start and the new end.
 DWORD DeclaredSize(DWORD position);

@@ -1,5 +1,6 @@
 // The recording run's work in the device's callback: each returned buffer is written at the
-// write position, the file's sizes patched and flushed, and the buffer handed back.
+// write position, the file's sizes patched to what the file then holds, and the buffer
+// handed back.
 //
 // Threads. RecordCallback runs on the platform's callback thread (or, while the window's thread
 // stops or resets the device, inside that call). It never waits for the window: a failure is
@@ -29,6 +30,17 @@ bool WriteSizeField(HMMIO file, LONG offset, DWORD value) {
 
 }  // namespace
 
+DWORD HeldUpTo(HMMIO file, DWORD position) {
+  MMIOINFO info{};
+  LARGE_INTEGER length{};
+  if (sys.mmioGetInfo(file, &info, 0) != MMSYSERR_NOERROR || info.fccIOProc != FOURCC_DOS ||
+      !sys.GetFileSizeEx(LongToHandle(static_cast<LONG>(info.adwInfo[0])), &length))
+    return position;
+  const LONGLONG held = length.QuadPart - LONGLONG{g_context.dataOffset};
+  if (held <= 0) return 0;
+  return held < LONGLONG{position} ? static_cast<DWORD>(held) : position;
+}
+
 DWORD DeclaredSize(DWORD position) {
   return std::max(g_declaredAtStart, position);
 }
@@ -43,8 +55,11 @@ bool PatchSizes(HMMIO file, DWORD position) {
 namespace {
 
 // Callback thread (or the window's thread inside a device call), g_fileLock held.
-// Writes one returned block at the write position, then rewrites the two sizes and flushes,
-// so that a process killed mid-recording leaves a valid file holding every block written.
+// Writes one returned block at the write position, then rewrites the two sizes, so that a
+// process killed mid-recording leaves a valid file holding every block written. The file is
+// unbuffered: each write has reached the system when it returns, and nothing needs flushing.
+// The sizes never claim more than the file was found to hold after the write: a write that
+// answered for bytes that never arrived stops the run.
 Failure WriteBlock(const char* data, DWORD bytes) {
   if (bytes == 0 || !g_file) return Failure::None;
   if (GetFreeDiskBytes(engine::LoadedFilePath()) <= bytes + FreeSpaceReserve)
@@ -56,13 +71,11 @@ Failure WriteBlock(const char* data, DWORD bytes) {
   const LONG written = sys.mmioWrite(g_file, data, static_cast<LONG>(bytes));
   if (written <= 0) return Failure::WriteFailed;
   g_wroteAny = true;
-  const DWORD now = position + static_cast<DWORD>(written);
+  const DWORD now = HeldUpTo(g_file, position + static_cast<DWORD>(written));
   g_context.position = now;
   const LONG resume = static_cast<LONG>(g_context.dataOffset + now);
-  const bool patched = PatchSizes(g_file, now) &&
-                       sys.mmioSeek(g_file, resume, SEEK_SET) == resume &&
-                       sys.mmioFlush(g_file, 0) == MMSYSERR_NOERROR;
-  return patched && written == static_cast<LONG>(bytes) ? Failure::None : Failure::WriteFailed;
+  const bool patched = PatchSizes(g_file, now) && sys.mmioSeek(g_file, resume, SEEK_SET) == resume;
+  return patched && now == position + bytes ? Failure::None : Failure::WriteFailed;
 }
 
 // Callback thread. Returned buffers are left alone from now on, and the window's thread is

@@ -41,9 +41,17 @@ const char* g_finishProblem = nullptr;
 
 // The stall watch of this run (engine/stall_watch.h). Window's thread only.
 engine::StallWatch g_watch;
+// The device's own count of bytes captured in this run, as the last tick read it; the stop's
+// tick reads it once the device has stopped. Window's thread only.
+DWORD g_deviceCount = 0;
+bool g_deviceCounted = false;
 
 constexpr UINT OpenFlags = CALLBACK_FUNCTION | WAVE_ALLOWSYNC;
-constexpr DWORD ReadWriteBuffered = MMIO_READWRITE | MMIO_ALLOCBUF;
+// Unbuffered: a buffered file of the platform's may write only part of its buffer when it is
+// flushed after a seek back to the sizes (Wine writes nothing past what it had read), so a
+// take that ends inside the first buffer never reached the disk while the sizes claimed it.
+// Each block is written in one call anyway, and then is on its way to the disk at once.
+constexpr DWORD ReadWrite = MMIO_READWRITE;
 
 const char* FailureMessage(Failure failure) {
   switch (failure) {
@@ -88,12 +96,34 @@ constexpr const char* WriteFailedText = "Error writing data to file.  Your hard 
 
 // Window's thread: reopens the file to write the final sizes; what went wrong, or nullptr.
 const char* PatchFile() {
-  HMMIO file = sys.mmioOpenA(engine::LoadedFilePath(), nullptr, ReadWriteBuffered);
+  HMMIO file = sys.mmioOpenA(engine::LoadedFilePath(), nullptr, ReadWrite);
   if (!file) return "Error opening file for write.";
+  // The sizes claim no more than the file holds, whatever the writes answered.
+  const DWORD written = g_context.position;
+  g_context.position = HeldUpTo(file, written);
   bool ok = PatchSizes(file, g_context.position) &&
-            sys.mmioFlush(file, MMIO_EMPTYBUF) == MMSYSERR_NOERROR;
+            sys.mmioFlush(file, MMIO_EMPTYBUF) == MMSYSERR_NOERROR && g_context.position == written;
   if (sys.mmioClose(file, 0) != MMSYSERR_NOERROR) ok = false;
   return ok ? nullptr : WriteFailedText;
+}
+
+// Window's thread, once every buffer is back: sound the device captured while the file work
+// still held both buffers had nowhere to go. Said with how much, so that a slow disk never
+// costs sound silently.
+void ReportLostSound(HWND window) {
+  const DWORD written = g_context.position - g_context.recordStart;
+  if (!g_deviceCounted || g_deviceCount <= written || g_failure != Failure::None) return;
+  const DWORD lost = g_deviceCount - written;
+  const DWORD rate =
+      CurrentFormat && CurrentFormat->nAvgBytesPerSec ? CurrentFormat->nAvgBytesPerSec : 1;
+  char text[320];
+  wsprintfA(text,
+            "The disk did not keep up with the recording: %lu.%lu seconds of sound (%lu bytes) "
+            "could not be saved and are missing from it.  Everything else is saved.",
+            static_cast<unsigned long>(lost / rate),
+            static_cast<unsigned long>(DWORDLONG{lost % rate} * 10 / rate),
+            static_cast<unsigned long>(lost));
+  ReportError(window, text);
 }
 
 // Window's thread: a failure met by the callback is told once the run has ended, in one box
@@ -148,6 +178,8 @@ int StartRecording(HWND window) {
   g_fileOpened = false;
   g_deviceKeptBuffers = false;
   g_finishProblem = nullptr;
+  g_deviceCount = 0;
+  g_deviceCounted = false;
   {
     std::lock_guard lock(g_fileLock);
     g_wroteAny = false;
@@ -160,7 +192,7 @@ int StartRecording(HWND window) {
 
   g_context.position = SliderBytePosition();
 
-  HMMIO file = sys.mmioOpenA(engine::LoadedFilePath(), nullptr, ReadWriteBuffered);
+  HMMIO file = sys.mmioOpenA(engine::LoadedFilePath(), nullptr, ReadWrite);
   if (!file) return AbandonStart(window, nullptr, "Error opening file for write.", -1);
 
   // The declared size as far as the file holds it: a placeholder must not wrap the sizes.
@@ -233,6 +265,10 @@ void RecordTick(HWND window) {
                        time.wType == TIME_BYTES;
   const DWORD captured = counted ? g_context.recordStart + time.u.cb : position;
   const DWORD deviceCount = counted ? time.u.cb : g_watch.captured;
+  if (counted) {
+    g_deviceCount = time.u.cb;
+    g_deviceCounted = true;
+  }
   if (position >= g_context.dataSize) {
     g_context.dataSize = position;
     ShowLength(window, captured);
@@ -271,6 +307,7 @@ void StopRecording(HWND window) {
   KillTimer(window, IDT_RECORD);
   FinishRecording(window);
   g_stopping = false;
+  ReportLostSound(window);
   ReportStoredFailure(window);
 }
 

@@ -55,6 +55,9 @@ struct PlatformServices {
   decltype(&::GlobalAlloc) GlobalAlloc;
   decltype(&::GlobalLock) GlobalLock;
   decltype(&::GetDiskFreeSpaceExA) GetDiskFreeSpaceExA;
+  // How long a file really is (the recorder checks that its writes arrived); bound here so
+  // RealServices() need not name it.
+  decltype(&::GetFileSizeEx) GetFileSizeEx = &::GetFileSizeEx;
   decltype(&::GetSysColor) GetSysColor;
   // Registry writes (the recent-files values); bound here so RealServices() need not name it.
   decltype(&::RegSetValueExA) RegSetValueExA = &::RegSetValueExA;

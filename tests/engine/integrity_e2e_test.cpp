@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/buffer_pool.h"
 #include "faults/fault_support.h"
 #include "faults/wave_header.h"
 #include "recorder_driver.h"
@@ -202,7 +203,8 @@ TEST_F(IntegrityE2E, MovingTheSliderBackDuringTheLastBufferPlaysOnFromTheBlockLe
   ASSERT_EQ(app.Slider().max, static_cast<int>(payload.size()));
 
   ASSERT_TRUE(app.ClickButton(IDC_PLAY));
-  ASSERT_TRUE(PollUntil(60000, [&] { return app.Slider().pos > 2 * 64000 + 2000; }));
+  ASSERT_TRUE(PollUntil(
+      60000, [&] { return app.Slider().pos > 2 * static_cast<int>(BufferCapacity) + 2000; }));
   ASSERT_TRUE(app.IsControlEnabled(IDC_STOP)) << "playback ended before the slider moved";
   const HWND slider = app.SliderWindow();
   const auto handle = reinterpret_cast<LPARAM>(slider);
@@ -222,14 +224,14 @@ TEST_F(IntegrityE2E, MovingTheSliderBackDuringTheLastBufferPlaysOnFromTheBlockLe
       PlayedAStartThenFrom(played, payload, target, PlayedFormatOf(1, 8000, 8), &before, &why))
       << "playback did not go on from the block let go (" << played.size()
       << " bytes played): " << why;
-  EXPECT_GT(before, size_t{2 * 64000});  // the first piece reached into the last buffer
+  EXPECT_GT(before, size_t{2} * BufferCapacity);  // the first piece reached into the last buffer
   // Both buffers play on after the move: no silence where a buffer of the moved run begins
   // (the device waiting for the one buffer left in play).
   SilenceSeen seen;
   const Bytes moved(payload.begin() + target, payload.end());
   MatchWithSilence(Bytes(played.begin() + before, played.end()), moved, 1, 0x80, false, seen);
   for (size_t k = 0; k < seen.at.size(); ++k)
-    EXPECT_TRUE(seen.at[k] == 0 || seen.at[k] % 64000 != 0)
+    EXPECT_TRUE(seen.at[k] == 0 || seen.at[k] % BufferCapacity != 0)
         << "a gap where a buffer began, " << seen.at[k] << " bytes after the block let go";
 }
 

@@ -25,12 +25,16 @@ using ::testing::ElementsAre;
 
 std::atomic<int> g_readWriteOpens{0};
 HMMIO WINAPI FailSecondReadWriteOpen(LPSTR path, LPMMIOINFO info, DWORD flags) {
-  if (flags == (MMIO_READWRITE | MMIO_ALLOCBUF) && ++g_readWriteOpens == 2) return nullptr;
+  if (flags == MMIO_READWRITE && ++g_readWriteOpens == 2) return nullptr;
   return ::mmioOpenA(path, info, flags);
 }
 
 LONG WINAPI FailingDataWrite(HMMIO file, LPCSTR data, LONG count) {
   return count > 4 ? -1 : ::mmioWrite(file, data, count);
+}
+// Answers for every byte of a block and writes none of it.
+LONG WINAPI VanishingDataWrite(HMMIO file, LPCSTR data, LONG count) {
+  return count > 4 ? count : ::mmioWrite(file, data, count);
 }
 
 // Failure rows: message, caption, result and what each leaves.
@@ -155,16 +159,23 @@ TEST_F(RecorderTest, RefusedBuffersStopTheRun) {
   EXPECT_TRUE(in_.Misuse().empty());
 }
 
+// A write that fails, or answers for bytes that never reach the file: the run stops with the
+// message, and the sizes claim only what the file holds.
 TEST_F(RecorderTest, FailedWriteStopsTheRun) {
-  const std::string path = NewFile();
-  ScopedService write(sys.mmioWrite, &FailingDataWrite);
-  ASSERT_EQ(StartRecording(window_), 0);
-  ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
-  PumpFor(50);
-  EXPECT_THAT(Boxes(),
-              ElementsAre("Error|Error writing data to file.  Your hard disk may be full!"));
-  EXPECT_TRUE(EngineReleased(&in_));
-  EXPECT_TRUE(ReadWave(path).valid);
+  for (const auto write : {&FailingDataWrite, &VanishingDataWrite}) {
+    const std::string path = NewFile();
+    ScopedService failing(sys.mmioWrite, write);
+    ASSERT_EQ(StartRecording(window_), 0);
+    ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
+    PumpFor(50);
+    EXPECT_THAT(Boxes(),
+                ElementsAre("Error|Error writing data to file.  Your hard disk may be full!"));
+    EXPECT_TRUE(EngineReleased(&in_));
+    const WaveOnDisk wave = ReadWave(path);
+    EXPECT_TRUE(wave.valid);
+    EXPECT_EQ(wave.bytes.size(), wave.dataOffset + wave.dataSize);
+    boxes_->clear();
+  }
 }
 
 TEST_F(RecorderTest, StoppingAndFinishingFailuresAreToldAndTheRunStillEnds) {
@@ -214,6 +225,29 @@ TEST_F(RecorderTest, DeviceThatStopsDeliveringEndsTheRunWithAMessage) {
   const WaveOnDisk wave = ReadWave(path);
   EXPECT_EQ(wave.dataSize, in_.Captured());
   EXPECT_TRUE(wave.Data() == Captured(0, wave.dataSize));
+}
+
+// The first block's write stalls for longer than the other buffer lasts (a disk waking up).
+std::atomic<bool> g_stallNextWrite{false};
+LONG WINAPI StallingDataWrite(HMMIO file, LPCSTR data, LONG count) {
+  if (count > 4 && g_stallNextWrite.exchange(false)) Sleep(1500);
+  return ::mmioWrite(file, data, count);
+}
+
+// The device had nowhere to put the sound meanwhile: the stop says how much is missing, and
+// the file holds every byte that came back.
+TEST_F(RecorderTest, SoundLostToASlowDiskIsToldWithHowMuch) {
+  in_.SetRate(200);
+  in_.losesSoundWhileDry = true;
+  const std::string path = NewFile();
+  g_stallNextWrite = true;
+  ScopedService write(sys.mmioWrite, &StallingDataWrite);
+  RecordFor(3 * 64000);
+  ASSERT_GT(in_.Lost(), 0u);
+  EXPECT_THAT(Boxes(), ElementsAre(::testing::HasSubstr("(" + std::to_string(in_.Lost()) +
+                                                        " bytes) could not be saved")));
+  EXPECT_EQ(ReadWave(path).dataSize, in_.Captured());
+  EXPECT_TRUE(EngineReleased(&in_));
 }
 
 MMRESULT WINAPI FailingPosition(HWAVEIN, LPMMTIME, UINT) {

@@ -48,6 +48,11 @@ LONG WINAPI BiasedSeek(HMMIO file, LONG offset, int origin) {
   }
   return ::mmioSeek(file, offset, origin);
 }
+BOOL WINAPI BiasedFileSize(HANDLE file, PLARGE_INTEGER size) {
+  if (!::GetFileSizeEx(file, size)) return FALSE;
+  size->QuadPart += Bias;
+  return TRUE;
+}
 
 std::atomic<EXECUTION_STATE> g_awake{0};
 EXECUTION_STATE WINAPI NoteExecutionState(EXECUTION_STATE flags) {
@@ -181,6 +186,21 @@ TEST_F(RecorderTest, EveryWrittenBufferLeavesAValidFileBehind) {
   StopRecording(window_);
 }
 
+// A take that ends within the file's first few kilobytes (five seconds of GSM 6.10 at
+// 8,000 Hz fit there) reaches the file whole, and the sizes claim no more than it holds.
+TEST_F(RecorderTest, AShortTakeReachesTheFileWhole) {
+  in_.SetRate(10);
+  const std::string path = NewFile();
+  RecordFor(5000);
+  const DWORDLONG captured = in_.Captured();
+  ASSERT_LT(g_context.dataOffset + captured, 8192u);
+  const WaveOnDisk wave = ReadWave(path);
+  EXPECT_EQ(wave.bytes.size(), wave.dataOffset + wave.dataSize);
+  EXPECT_EQ(wave.dataSize, captured);
+  EXPECT_TRUE(wave.Data() == Captured(0, captured));
+  EXPECT_TRUE(Boxes().empty());
+}
+
 // Recording again from the start of a longer take: at every moment, and after Stop, the file
 // declares every byte it holds (the old take's tail included) and the window agrees.
 TEST_F(RecorderTest, OverwritingInsideATakeKeepsDeclaringAllOfIt) {
@@ -213,6 +233,7 @@ TEST_F(RecorderTest, OverwritingInsideATakeKeepsDeclaringAllOfIt) {
 
 TEST_F(RecorderTest, StopsWithAValidFileBeforeTheFileWouldPassTwoGigabytes) {
   ScopedService seek(sys.mmioSeek, &BiasedSeek);
+  ScopedService length(sys.GetFileSizeEx, &BiasedFileSize);
   const std::string path = NewFile();
   const DWORD realOffset = g_context.dataOffset;
   g_context.dataOffset = realOffset + Bias;  // 100000 bytes of room left

@@ -41,7 +41,10 @@ MMRESULT WINAPI OutOpen(LPHWAVEOUT handle, UINT, LPCWAVEFORMATEX, DWORD_PTR call
 }  // namespace
 
 FakeWaveDevice::FakeWaveDevice(Kind kind, DWORD bytesPerMs)
-    : kind_(kind), rate_(bytesPerMs), thread_([this] { Run(); }) {}
+    : kind_(kind),
+      rate_(bytesPerMs),
+      thread_([this] { Run(); }),
+      deliverer_([this] { DeliverFilled(); }) {}
 
 FakeWaveDevice::~FakeWaveDevice() {
   {
@@ -49,7 +52,28 @@ FakeWaveDevice::~FakeWaveDevice() {
     quit_ = true;
   }
   wake_.notify_all();
+  deliver_.notify_all();
   thread_.join();
+  deliverer_.join();
+}
+
+// While sound is lost when dry, filled buffers go back from a thread of their own, as
+// hardware goes on capturing into the queue while the callback runs.
+void FakeWaveDevice::DeliverFilled() {
+  std::unique_lock lock(lock_);
+  while (!quit_) {
+    if (toDeliver_.empty()) {
+      deliver_.wait(lock);
+      continue;
+    }
+    WAVEHDR* header = toDeliver_.front();
+    toDeliver_.pop_front();
+    lock.unlock();
+    Notify(WIM_DATA, header);
+    lock.lock();
+    --returning_;
+    idle_.notify_all();
+  }
 }
 
 void FakeWaveDevice::NoteMisuse(const char* text) {
@@ -93,6 +117,13 @@ void FakeWaveDevice::Run() {
   std::unique_lock lock(lock_);
   const UINT doneMessage = kind_ == Kind::In ? WIM_DATA : WOM_DONE;
   while (!quit_) {
+    const bool lossy = kind_ == Kind::In && losesSoundWhileDry;
+    if (!toReturn_.empty() && lossy) {
+      toDeliver_.insert(toDeliver_.end(), toReturn_.begin(), toReturn_.end());
+      toReturn_.clear();
+      deliver_.notify_all();
+      continue;
+    }
     if (!toReturn_.empty()) {
       std::vector<WAVEHDR*> returns;
       returns.swap(toReturn_);
@@ -107,6 +138,26 @@ void FakeWaveDevice::Run() {
     }
     const bool active =
         !queue_.empty() && !paused_ && (kind_ == Kind::Out || (started_ && captureBudget != 0));
+    // A lossy device is paced by the clock, whatever the sleeps take: the sound due since the
+    // last step goes into the front buffer, or is lost when none is queued. Capture begins
+    // with the first buffer given after the start.
+    DWORD due = rate_;
+    if (lossy) {
+      const auto now = std::chrono::steady_clock::now();
+      if (started_ && fed_ && !paused_)
+        owed_ += rate_ * std::chrono::duration<double, std::milli>(now - paceFrom_).count();
+      paceFrom_ = now;
+      due = static_cast<DWORD>(owed_);
+      if (started_ && fed_ && !paused_ && queue_.empty()) {
+        positionBytes_ += due;
+        lost_ += due;
+        owed_ -= due;
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        lock.lock();
+        continue;
+      }
+    }
     if (!active) {
       wake_.wait_for(lock, std::chrono::milliseconds(2));
       continue;
@@ -114,10 +165,17 @@ void FakeWaveDevice::Run() {
     WAVEHDR* header = queue_.front();
     const DWORD length = header->dwBufferLength;
     const DWORD rate = rate_;
-    Advance(header, std::min(rate ? rate : length, length - doneInFront_));
+    const DWORD step = std::min(rate ? due : length, length - doneInFront_);
+    if (lossy) owed_ -= step;
+    Advance(header, step);
     if (doneInFront_ >= length) {
       PopDone();
       ++returning_;
+      if (lossy) {
+        toDeliver_.push_back(header);
+        deliver_.notify_all();
+        continue;
+      }
       lock.unlock();
       Notify(doneMessage, header);
       lock.lock();
@@ -156,6 +214,7 @@ MMRESULT FakeWaveDevice::Open(HANDLE* handle, DWORD_PTR callback, DWORD_PTR inst
     captured_ = 0;
     captures_ = 0;
     ranDry_ = 0;
+    lost_ = 0;
     dry_ = false;
     positionBytes_ = 0;
     doneInFront_ = 0;
@@ -209,6 +268,7 @@ MMRESULT FakeWaveDevice::Queue(WAVEHDR* header, UINT size) {
     if (kind_ == Kind::In) header->dwBytesRecorded = 0;
     header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
     queue_.push_back(header);
+    fed_ = true;
   }
   wake_.notify_all();
   return MMSYSERR_NOERROR;
@@ -219,6 +279,9 @@ MMRESULT FakeWaveDevice::Start() {
   {
     std::lock_guard lock(lock_);
     started_ = true;
+    fed_ = !queue_.empty();
+    owed_ = 0;
+    paceFrom_ = std::chrono::steady_clock::now();
     positionBytes_ = 0;
   }
   wake_.notify_all();

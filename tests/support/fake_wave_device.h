@@ -10,6 +10,7 @@
 #include <mmsystem.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -62,6 +63,9 @@ class FakeWaveDevice {
   // A reset hands the queue back through the callback on the resetting thread, and neither a
   // reset nor a close waits for a delivery under way, as Wine's devices do.
   std::atomic<bool> returnOnCaller{false};
+  // Input: sound goes on arriving while the device is started with no buffer queued; it is
+  // counted in the position, as captured, and lost (Lost()).
+  std::atomic<bool> losesSoundWhileDry{false};
   // Input buffers the device fills before it rests; negative: no end.
   std::atomic<int> captureBudget{-1};
   // Runs at the start of every reset, before the queue is returned.
@@ -74,6 +78,7 @@ class FakeWaveDevice {
   // Bytes the input device captured into buffers since its open, and the buffers filled.
   DWORDLONG Captured();
   int Captures() const { return captures_; }
+  DWORDLONG Lost() const { return lost_; }
   // Bytes played or captured since the last start or reset (what the position reports).
   DWORD BytesSinceReset();
   int Opens() const { return opens_; }
@@ -112,6 +117,7 @@ class FakeWaveDevice {
 
  private:
   void Run();
+  void DeliverFilled();
   void Notify(UINT message, WAVEHDR* header);
   void NoteMisuse(const char* text);
   // Lock held: plays or captures `step` more bytes of the front buffer.
@@ -129,6 +135,9 @@ class FakeWaveDevice {
   int returning_ = 0;               // returns the thread has not delivered yet
   DWORD doneInFront_ = 0;           // bytes of the front buffer already played or captured
   bool started_ = false;
+  bool fed_ = false;  // a buffer was queued since the start
+  double owed_ = 0;   // lossy input: bytes due and not yet captured or lost
+  std::chrono::steady_clock::time_point paceFrom_;
   bool paused_ = false;
   bool quit_ = false;
   std::atomic<bool> open_{false};
@@ -144,11 +153,15 @@ class FakeWaveDevice {
   std::atomic<int> resets_{0};
   std::atomic<int> captures_{0};
   std::atomic<int> ranDry_{0};
+  std::atomic<DWORDLONG> lost_{0};
   bool dry_ = false;  // the output queue was played empty (not reset empty)
   std::vector<unsigned char> played_;
   std::vector<DWORD> writtenLengths_;
   std::vector<std::string> misuse_;
+  std::condition_variable deliver_;
+  std::deque<WAVEHDR*> toDeliver_;  // filled buffers for DeliverFilled, in order
   std::thread thread_;
+  std::thread deliverer_;
 };
 
 // Binds the wave-in and wave-out members of `sys` (the engine's devices), or of `winmm` (the
