@@ -186,8 +186,9 @@ void ExpectDialogGrown(SIZE got, SIZE base, UINT dpi, const char* what) {
 }
 
 // The window moved to a monitor of 144 DPI, as the system tells it: it takes the suggested
-// rectangle, and its buttons, slider and glyphs are those of a start at 144 DPI.
-void ExpectDpiChangeRelaysTheWindow(RecorderApp& app, const Colors& colors) {
+// place, its client area the 96-DPI one grown by half, and its buttons, slider and glyphs are
+// those of a start at 144 DPI.
+void ExpectDpiChangeRelaysTheWindow(RecorderApp& app, const Colors& colors, const RECT& client96) {
   const RECT before = app.WindowRect();
   const RECT suggested{before.left + 10, before.top + 10,
                        before.left + 10 + (before.right - before.left) * 3 / 2,
@@ -207,9 +208,9 @@ void ExpectDpiChangeRelaysTheWindow(RecorderApp& app, const Colors& colors) {
   const RECT after = app.WindowRect();
   EXPECT_EQ(after.left, suggested.left);
   EXPECT_EQ(after.top, suggested.top);
-  EXPECT_EQ(after.right, suggested.right);
-  EXPECT_EQ(after.bottom, suggested.bottom);
   const Layout layout = ReadLayout(app.mainWindow());
+  EXPECT_EQ(layout.client.right, AtDpi(client96.right, 144));
+  EXPECT_EQ(layout.client.bottom, AtDpi(client96.bottom, 144));
   ExpectTextsFit(app.mainWindow(), 144, "after the change");
   const Sizes sizes = SizesAt(144);
   constexpr int kButtonX[5] = {9, 61, 113, 165, 217};
@@ -339,7 +340,7 @@ TEST(DisplayScaleE2E, WindowControlsTextsGlyphsAndDialogsGrowWithTheDpi) {
     ExpectDialogGrown(about, baseAbout, dpi, "About");
     ExpectDialogGrown(properties, baseProperties, dpi, "Properties");
 
-    if (dpi == 96) ExpectDpiChangeRelaysTheWindow(app, colors);
+    if (dpi == 96) ExpectDpiChangeRelaysTheWindow(app, colors, layout.client);
     app.Close();
     EXPECT_EQ(app.WaitForExit(), 0u);
   }
