@@ -216,5 +216,5 @@ void ApplyDpiChange(HWND window, UINT dpi, const RECT* suggested) {
 }
 
 void FollowMonitorDpi(HWND window) {
-  ApplyDpiChange(window, WindowDpi(window), nullptr);
+  ApplyDpiChange(window, MonitorDpi(window), nullptr);
 }

@@ -85,12 +85,16 @@ UINT WindowDpi(HWND window) {
     if (const auto query = PerWindowQuery()) {
       if (const UINT dpi = query(window)) return dpi;
     }
-    if (const auto query = PerMonitorQuery()) {
-      UINT x = 0;
-      UINT y = 0;
-      const HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
-      if (monitor && SUCCEEDED(query(monitor, EffectiveDpi, &x, &y)) && y) return y;
-    }
+  }
+  return MonitorDpi(window);
+}
+
+UINT MonitorDpi(HWND window) {
+  if (const auto query = window ? PerMonitorQuery() : nullptr) {
+    UINT x = 0;
+    UINT y = 0;
+    const HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
+    if (monitor && SUCCEEDED(query(monitor, EffectiveDpi, &x, &y)) && y) return y;
   }
   return SystemDpi();
 }

@@ -10,6 +10,9 @@ inline constexpr UINT BaseDpi = 96;
 // 1607 and later) or per monitor (Windows 8.1); else the system's DPI (Windows 7 and 8), which
 // is also what a window is drawn at there.
 UINT WindowDpi(HWND window);
+// The DPI of the monitor the window is on now, which a window placed while hidden has not been
+// told of; the system's DPI where the system cannot say (before Windows 8.1).
+UINT MonitorDpi(HWND window);
 
 // The DPI the system's own metrics and fonts are given at (the primary monitor's at logon).
 UINT SystemDpi();

@@ -106,8 +106,11 @@ TEST(NamesOutsideTheCodePage, AreRefusedNotMappedToLookAlikesBeforeWindows1903) 
       const bool refused =
           !boxes.boxes().empty() && boxes.boxes()[0].text == NameNotRepresentableMessage;
       EXPECT_EQ(refused, row.taken == nullptr) << create;
-      if (row.taken) EXPECT_STREQ(g_context.filePath, row.taken) << create;
-      if (!row.taken) EXPECT_EQ(g_riffOpens, 0) << create;
+      if (row.taken) {
+        EXPECT_STREQ(g_context.filePath, row.taken) << create;
+      } else {
+        EXPECT_EQ(g_riffOpens, 0) << create;
+      }
     }
   }
 }
