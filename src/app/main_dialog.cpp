@@ -124,6 +124,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 BOOL InitMainDialog(HWND window) {
   g_context.mainWindow = window;
 
+  // The class's icon is what windows of the class fall back to; the main window shows its own
+  // at its DPI (StartMainLayout).
+  const auto module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+  if (const HICON icon = LoadIconA(module, "RECICON"))
+    SetClassLongPtrA(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
+
   if (const HMENU systemMenu = GetSystemMenu(window, FALSE)) {
     EnableMenuItem(systemMenu, SC_MAXIMIZE, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
     EnableMenuItem(systemMenu, SC_SIZE, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
