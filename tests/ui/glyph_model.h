@@ -235,7 +235,9 @@ inline Image EmbossedButton(int index, const Colors& c, UINT dpi = 96) {
       if (may(here, 1)) colours.push_back(c.shadow);
       if (here.empty() || may(here, 0)) {
         if (may(above, 1)) colours.push_back(c.highlight);
-        if (above.empty() || may(above, 0)) colours.push_back(c.face);
+        // Beside the glyph the frame's pixel stays.
+        if (above.empty() || may(above, 0))
+          colours.push_back(here.empty() ? m.at(o.x + x, o.y + y) : c.face);
       }
       m.set(o.x + x, o.y + y, colours);
     }
