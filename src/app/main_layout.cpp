@@ -115,7 +115,8 @@ void PlaceControl(HWND control, const RECT& r) {
 void FitWindowToControls(HWND window) {
   RECT client{};
   RECT frame{};
-  if (!GetClientRect(window, &client) || !GetWindowRect(window, &frame)) return;
+  // A minimized window's rectangles are its button's, not its own.
+  if (IsIconic(window) || !GetClientRect(window, &client) || !GetWindowRect(window, &frame)) return;
   const UINT dpi = g_controls.dpi;
   const RECT last = ButtonRect(4, dpi);
   const int wantWidth = std::max<LONG>(last.right + ScaleToDpi(ButtonX[0], dpi),
