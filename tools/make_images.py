@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the glyph strip (buttons.bmp) and the icon (recicon.ico) from the pictures below.
+"""Writes the glyph strip (buttons.bmp) from the pictures below. (The icon is drawn in
+src/resources/recicon.mvg and made at every size by the build.)
 
 The outputs are committed; a test checks every glyph pixel of the strip, so rerun this
 after changing a picture: python3 tools/make_images.py src/resources
@@ -73,58 +74,6 @@ def write_strip(path):
         f.write(header + info + palette_bytes() + pixels)
 
 
-def icon_picture():
-    """A microphone: a rounded gray head with a grille, a stand and a base."""
-    T = None  # transparent
-    img = [[T] * 32 for _ in range(32)]
-    for r in range(3, 18):
-        half = 5 if 5 <= r <= 15 else 4
-        for c in range(16 - half, 16 + half):
-            img[r][c] = GRAY
-        img[r][16 - half] = BLACK
-        img[r][16 + half - 1] = BLACK
-    for c in range(12, 20):
-        img[2][c] = BLACK
-        img[18][c] = BLACK
-    for r in range(5, 17, 2):
-        for c in range(13, 19):
-            img[r][c] = SILVER
-    img[6][13] = WHITE
-    img[7][13] = WHITE
-    for r in range(12, 22):  # the cradle around the head
-        img[r][8] = BLACK
-        img[r][23] = BLACK
-    for c in range(9, 23):
-        img[22][c] = BLACK
-    for r in range(23, 28):
-        img[r][15] = BLACK
-        img[r][16] = BLACK
-    for c in range(9, 23):
-        img[28][c] = DARK_RED
-        img[29][c] = DARK_RED
-    return img
-
-
-def write_icon(path):
-    img = icon_picture()
-    xor_rows = [[BLACK if p is None else p for p in row] for row in img]
-    xor = pack4(xor_rows, 32)
-    and_data = b""
-    for row in reversed(img):
-        bits = 0
-        for c, p in enumerate(row):
-            if p is None:
-                bits |= 1 << (31 - c)
-        and_data += struct.pack(">I", bits)
-    info = struct.pack("<IiiHHIIiiII", 40, 32, 64, 1, 4, 0, len(xor) + len(and_data), 0, 0, 16, 0)
-    image = info + palette_bytes() + xor + and_data
-    header = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", 32, 32, 16, 0, 1, 4, len(image), 6 + 16)
-    with open(path, "wb") as f:
-        f.write(header + entry + image)
-
-
 if __name__ == "__main__":
     folder = sys.argv[1] if len(sys.argv) > 1 else "src/resources"
     write_strip(folder + "/buttons.bmp")
-    write_icon(folder + "/recicon.ico")

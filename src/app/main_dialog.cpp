@@ -110,10 +110,6 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case DpiChangedMessage:
       ApplyDpiChange(window, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
-      // Not handled here, so the platform scales the dialog's own controls and font.
-      return 0;
-    case WM_LAYOUT_CONTROLS:
-      LayOutMainWindow(window, false);
       return 1;
     case WM_ENGINE_NOTIFY:
       HandleEngineNotify(window, wParam, lParam);
@@ -128,6 +124,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 BOOL InitMainDialog(HWND window) {
   g_context.mainWindow = window;
 
+  // The class's icon is what windows of the class fall back to; the main window shows its own
+  // at its DPI (StartMainLayout).
   const auto module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
   if (const HICON icon = LoadIconA(module, "RECICON"))
     SetClassLongPtrA(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
@@ -139,10 +137,12 @@ BOOL InitMainDialog(HWND window) {
 
   StartMainLayout(window);
   CreateControls(g_instance, window);
-  LayOutMainWindow(window, true);
-  // Placed once its size is known: only the stored place is used.
+  LayOutMainWindow(window);
+  // Placed once its size is known: only the stored place is used. That place may be on a
+  // monitor of another DPI, and the window is not shown yet, so no change of DPI is announced.
   RestorePlacement(window);
   CreateTransportTips(window);
+  FollowMonitorDpi(window);
   UpdateControlStates(window);
 
   // Without a list (memory short) the program simply runs without recent files.
@@ -171,9 +171,9 @@ void CreateControls(HINSTANCE instance, HWND window) {
         reinterpret_cast<HMENU>(static_cast<UINT_PTR>(TransportCommands[i].id)), instance, nullptr);
   }
   const RECT r = SliderRect(dpi);
-  g_controls.slider =
-      CreateWindowExA(0, TRACKBAR_CLASSA, "", WS_CHILD | WS_VISIBLE | TBS_NOTICKS, r.left, r.top,
-                      r.right - r.left, r.bottom - r.top, window, nullptr, instance, nullptr);
+  g_controls.slider = CreateWindowExA(
+      0, TRACKBAR_CLASSA, "", WS_CHILD | WS_VISIBLE | TBS_NOTICKS | TBS_FIXEDLENGTH, r.left, r.top,
+      r.right - r.left, r.bottom - r.top, window, nullptr, instance, nullptr);
 }
 
 void DispatchCommand(HWND window, WPARAM wParam) {

@@ -5,8 +5,12 @@
 // proportions at every scale, and at 96 DPI nothing moves. Runs on the window's thread.
 #include "app/main_layout.h"
 
-#include <algorithm>
+#include <commctrl.h>
 
+#include <algorithm>
+#include <utility>
+
+#include "app/transport_tips.h"
 #include "platform/owners.h"
 #include "state/context.h"
 #include "ui/dpi_scale.h"
@@ -25,6 +29,8 @@ constexpr int SliderX = 10;
 constexpr int SliderY = 53;
 constexpr int SliderWidth = 250;
 constexpr int SliderHeight = 20;
+// What the trackbar gives itself at that height (under Wine), so that at 96 DPI nothing changes.
+constexpr int SliderThumbLength = 15;
 
 // What the buttons leave below them at least.
 constexpr int BottomMargin = 5;
@@ -40,8 +46,15 @@ struct MainLayout {
   TemplateControl controls[MaxTemplateControls] = {};
   int count = 0;
   SIZE client96{};
+  // The template's font as the dialog manager made it, and the DPI it was made at: every font
+  // the window makes later is made from it, so moves between DPIs do not add up rounding.
+  LOGFONTA templateFont{};
+  UINT templateDpi = 0;
   // The template's font at the window's DPI, once the window has made its own.
   ScopedGdiObj<HFONT> font;
+  // The window's icons at its DPI; the window only borrows them.
+  ScopedIcon bigIcon;
+  ScopedIcon smallIcon;
 };
 
 MainLayout g_layout;
@@ -74,16 +87,6 @@ HFONT DialogFont(HWND window) {
   return reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
 }
 
-// The dialog's font made again at another DPI: same face, same point size.
-HFONT FontAtDpi(HFONT font, UINT fontDpi, UINT dpi) {
-  LOGFONTA description{};
-  if (!font || !GetObjectA(font, sizeof description, &description) || description.lfHeight >= 0)
-    return nullptr;
-  const int points = MulDiv(-description.lfHeight, 72, static_cast<int>(fontDpi));
-  description.lfHeight = -MulDiv(points, static_cast<int>(dpi), 72);
-  return CreateFontIndirectA(&description);
-}
-
 int To96(int length, int base96, int baseNow) {
   return baseNow > 0 && base96 > 0 ? MulDiv(length, base96, baseNow) : length;
 }
@@ -105,28 +108,37 @@ void PlaceControl(HWND control, const RECT& r) {
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// Changes the window's size so that its client area gets the given growth.
-void GrowWindow(HWND window, int growWidth, int growHeight) {
-  if (!growWidth && !growHeight) return;
-  RECT frame{};
-  GetWindowRect(window, &frame);
-  SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + growWidth,
-               frame.bottom - frame.top + growHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-// The window grows where the platform's scaling or a suggested rectangle left it too small.
+// The client area takes the size the controls have at the window's DPI: the template's at that
+// DPI, or more where the buttons need it. Computed from the DPI alone, never from the size the
+// window has, so that a suggested rectangle or the platform's rounding cannot add up over moves
+// between monitors.
 void FitWindowToControls(HWND window) {
   RECT client{};
-  if (!GetClientRect(window, &client)) return;
+  RECT frame{};
+  // A minimized window's rectangles are its button's, not its own.
+  if (IsIconic(window) || !GetClientRect(window, &client) || !GetWindowRect(window, &frame)) return;
   const UINT dpi = g_controls.dpi;
   const RECT last = ButtonRect(4, dpi);
-  // Never smaller than the template's client area at this DPI, nor than the buttons need.
   const int wantWidth = std::max<LONG>(last.right + ScaleToDpi(ButtonX[0], dpi),
                                        ScaleToDpi(g_layout.client96.cx, dpi));
   const int wantHeight = std::max<LONG>(last.bottom + ScaleToDpi(BottomMargin, dpi),
                                         ScaleToDpi(g_layout.client96.cy, dpi));
-  GrowWindow(window, wantWidth > client.right ? wantWidth - client.right : 0,
-             wantHeight > client.bottom ? wantHeight - client.bottom : 0);
+  if (wantWidth == client.right && wantHeight == client.bottom) return;
+  SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + wantWidth - client.right,
+               frame.bottom - frame.top + wantHeight - client.bottom,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void SetIcons(HWND window, UINT dpi) {
+  const auto module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+  const IconPair icons = LoadIconsAtDpi(module, "RECICON", dpi);
+  // The old ones go only once the window no longer shows them.
+  ScopedIcon big(icons.big);
+  ScopedIcon small(icons.small);
+  if (big) SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+  if (small) SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+  if (big) g_layout.bigIcon = std::move(big);
+  if (small) g_layout.smallIcon = std::move(small);
 }
 
 }  // namespace
@@ -142,13 +154,17 @@ RECT SliderRect(UINT dpi) {
 void StartMainLayout(HWND window) {
   const UINT dpi = WindowDpi(window);
   g_controls.dpi = dpi;
+  KeepDialogFromRescaling(window);
 
   // The template's base units now, and those of the same font at 96 DPI.
   const HFONT font = DialogFont(window);
+  g_layout.templateFont = LOGFONTA{};
+  g_layout.templateDpi =
+      font && GetObjectA(font, sizeof g_layout.templateFont, &g_layout.templateFont) ? dpi : 0;
   const BaseUnits now = FontBaseUnits(font);
   BaseUnits at96 = now;
   if (dpi != BaseDpi) {
-    ScopedGdiObj<HFONT> font96(FontAtDpi(font, dpi, BaseDpi));
+    ScopedGdiObj<HFONT> font96(FontAtDpi(g_layout.templateFont, g_layout.templateDpi, BaseDpi));
     if (font96) at96 = FontBaseUnits(font96.get());
   }
 
@@ -166,42 +182,40 @@ void StartMainLayout(HWND window) {
   RECT client{};
   GetClientRect(window, &client);
   g_layout.client96 = {To96(client.right, at96.x, now.x), To96(client.bottom, at96.y, now.y)};
+  SetIcons(window, dpi);
 }
 
-void LayOutMainWindow(HWND window, bool sizeWindow) {
+void LayOutMainWindow(HWND window) {
   const UINT dpi = g_controls.dpi;
-  if (dpi != BaseDpi || !sizeWindow) {
-    for (int i = 0; i < g_layout.count; ++i)
-      PlaceControl(g_layout.controls[i].control, ScaleRect(g_layout.controls[i].at96, dpi));
-    if (sizeWindow) {
-      RECT client{};
-      GetClientRect(window, &client);
-      GrowWindow(window, ScaleToDpi(g_layout.client96.cx, dpi) - client.right,
-                 ScaleToDpi(g_layout.client96.cy, dpi) - client.bottom);
-    }
-  }
+  // At 96 DPI the template's controls stay exactly where the dialog manager put them.
+  for (int i = 0; i < g_layout.count; ++i)
+    PlaceControl(g_layout.controls[i].control, ScaleRect(g_layout.controls[i].at96, dpi));
   for (int i = 0; i < 5; ++i) PlaceControl(g_controls.buttons[i], ButtonRect(i, dpi));
   PlaceControl(g_controls.slider, SliderRect(dpi));
+  SendMessageA(g_controls.slider, TBM_SETTHUMBLENGTH, ScaleToDpi(SliderThumbLength, dpi), 0);
   FitWindowToControls(window);
 }
 
 void ApplyDpiChange(HWND window, UINT dpi, const RECT* suggested) {
   if (dpi == 0 || dpi == g_controls.dpi) return;
-  // The template's texts get the font at the new DPI (where the platform scales dialogs
-  // itself, it replaces this one with its own afterwards).
-  const HFONT current = g_layout.font ? g_layout.font.get() : DialogFont(window);
-  if (HFONT font = FontAtDpi(current, g_controls.dpi, dpi)) {
+  if (HFONT font = FontAtDpi(g_layout.templateFont, g_layout.templateDpi, dpi)) {
     for (int i = 0; i < g_layout.count; ++i)
       SendMessageA(g_layout.controls[i].control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
     g_layout.font.reset(font);
   }
   g_controls.dpi = dpi;
+  // Its place; its size follows from the DPI.
   if (suggested) {
     SetWindowPos(window, nullptr, suggested->left, suggested->top,
                  suggested->right - suggested->left, suggested->bottom - suggested->top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  LayOutMainWindow(window, false);
+  LayOutMainWindow(window);
+  SetIcons(window, dpi);
+  ScaleTransportTips(dpi);
   InvalidateRect(window, nullptr, TRUE);
-  PostMessageA(window, WM_LAYOUT_CONTROLS, 0, 0);
+}
+
+void FollowMonitorDpi(HWND window) {
+  ApplyDpiChange(window, MonitorDpi(window), nullptr);
 }

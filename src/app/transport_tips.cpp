@@ -8,12 +8,17 @@
 
 #include "app/accelerators.h"
 #include "state/context.h"
+#include "platform/owners.h"
 #include "state/display.h"
+#include "ui/dpi_scale.h"
 
 namespace {
 
 // Owned by the main window, so destroyed with it.
 HWND g_tips = nullptr;
+// The font the control chose for itself, at the system's DPI, and that font at the window's.
+LOGFONTA g_systemTipFont{};
+ScopedGdiObj<HFONT> g_tipFont;
 
 // The size both version 5 and version 6 of the common controls accept.
 TTTOOLINFOA ToolInfo(HWND window, HWND button) {
@@ -49,12 +54,24 @@ void CreateTransportTips(HWND window) {
   // Without tips the buttons still work; nothing to report.
   if (!g_tips) return;
   g_afterControlStates = HideTipOfDisabledButton;
+  g_systemTipFont = LOGFONTA{};
+  const auto font = reinterpret_cast<HFONT>(SendMessageA(g_tips, WM_GETFONT, 0, 0));
+  if (font) GetObjectA(font, sizeof g_systemTipFont, &g_systemTipFont);
+  ScaleTransportTips(g_controls.dpi);
   for (const HWND button : g_controls.buttons) {
     TTTOOLINFOA tool = ToolInfo(window, button);
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.lpszText = LPSTR_TEXTCALLBACKA;
     SendMessageA(g_tips, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
   }
+}
+
+void ScaleTransportTips(UINT dpi) {
+  if (!g_tips || !IsWindow(g_tips)) return;
+  HFONT font = FontAtDpi(g_systemTipFont, SystemDpi(), dpi);
+  if (!font) return;
+  SendMessageA(g_tips, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  g_tipFont.reset(font);
 }
 
 void HideTransportTip() {

@@ -5,8 +5,11 @@
 
 #include <windows.h>
 
-// After CreateControls: the tooltip control and one tool per button.
+// After CreateControls: the tooltip control and one tool per button, its font at the window's
+// DPI.
 void CreateTransportTips(HWND window);
+// The tips' font follows the window's DPI.
+void ScaleTransportTips(UINT dpi);
 // The window gives way to a message box, a dialog or another program: a tip must not stay
 // on top of it.
 void HideTransportTip();

@@ -54,12 +54,16 @@ inline void DeleteDc(HDC dc) {
 inline void CloseKernelHandle(HANDLE h) {
   CloseHandle(h);
 }
+inline void DestroyIconHandle(HICON icon) {
+  DestroyIcon(icon);
+}
 }  // namespace owners_detail
 
 using MmioFile = UniqueAny<HMMIO, owners_detail::CloseMmio>;
 using RegKey = UniqueAny<HKEY, owners_detail::CloseRegKey>;
 using ScopedDC = UniqueAny<HDC, owners_detail::DeleteDc>;
 using AutoCloseHandle = UniqueAny<HANDLE, owners_detail::CloseKernelHandle>;
+using ScopedIcon = UniqueAny<HICON, owners_detail::DestroyIconHandle>;
 
 // A GDI object (bitmap, brush, ...) deleted at scope end.
 template <typename T>

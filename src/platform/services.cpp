@@ -4,6 +4,7 @@
 
 #include "platform/riff_open.h"
 #include "platform/wave_devices.h"
+#include "platform/wide_file_dialogs.h"
 
 // The wave devices convert compressed formats themselves (wave_devices.h); uncompressed
 // formats reach WINMM unchanged.
@@ -40,8 +41,8 @@ PlatformServices RealServices() {
       .acmFormatTagDetailsA = &::acmFormatTagDetailsA,
       .acmFormatDetailsA = &::acmFormatDetailsA,
       .acmFormatChooseA = &::acmFormatChooseA,
-      .GetOpenFileNameA = &::GetOpenFileNameA,
-      .GetSaveFileNameA = &::GetSaveFileNameA,
+      .GetOpenFileNameA = &OpenFileDialogInUtf16,
+      .GetSaveFileNameA = &SaveFileDialogInUtf16,
       .MessageBoxA = &::MessageBoxA,
       .GlobalAlloc = &::GlobalAlloc,
       .GlobalLock = &::GlobalLock,

@@ -67,6 +67,11 @@ struct PlatformServices {
       &::GetFileInformationByHandle;
   // Keeping the system awake while recording; bound here so RealServices() need not name it.
   decltype(&::SetThreadExecutionState) SetThreadExecutionState = &::SetThreadExecutionState;
+  // The file dialogs in UTF-16 behind GetOpenFileNameA and GetSaveFileNameA, and the code page
+  // their answers are narrowed to (wide_file_dialogs.h).
+  decltype(&::GetOpenFileNameW) GetOpenFileNameW = &::GetOpenFileNameW;
+  decltype(&::GetSaveFileNameW) GetSaveFileNameW = &::GetSaveFileNameW;
+  decltype(&::GetACP) GetACP = &::GetACP;
 };
 
 extern PlatformServices sys;

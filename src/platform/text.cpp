@@ -50,12 +50,34 @@ std::string MenuItemText(std::string_view text) {
   return shown;
 }
 
-std::wstring WideText(std::string_view text) {
+std::wstring WideText(std::string_view text, UINT codePage) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
   if (length <= 0) return {};
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
+  MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
   return wide;
+}
+
+bool NarrowText(std::wstring_view wide, UINT codePage, std::string& narrow) {
+  narrow.clear();
+  if (wide.empty()) return true;
+  // UTF-8 takes neither the flag nor a default character: it has every character.
+  const bool utf8 = codePage == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* const marker = utf8 ? nullptr : "?";
+  const int size = static_cast<int>(wide.size());
+  const int length =
+      WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, marker, nullptr);
+  if (length > 0) {
+    narrow.assign(static_cast<std::size_t>(length), '\0');
+    BOOL usedMarker = FALSE;
+    WideCharToMultiByte(codePage, flags, wide.data(), size, narrow.data(), length, marker,
+                        utf8 ? nullptr : &usedMarker);
+    // The way back must give the same name: it catches a best fit the flag did not stop.
+    if (!usedMarker && WideText(narrow, codePage) == wide) return true;
+  }
+  if (narrow.find('?') == std::string::npos) narrow.push_back('?');
+  return false;
 }

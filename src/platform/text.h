@@ -27,4 +27,9 @@ bool CopyText(std::span<char> destination, std::string_view source);
 std::string MenuItemText(std::string_view text);
 
 // The text in UTF-16, for the calls whose A form cannot take every name.
-std::wstring WideText(std::string_view text);
+std::wstring WideText(std::string_view text, UINT codePage = CP_ACP);
+
+// A name from a W call in the code page, as the A calls take it; false when the code page lacks
+// one of its characters. `narrow` then holds '?' for each of those (and at least one), never a
+// look-alike: "Łódź.wav" mapped by best fit is "Lodz.wav", another file's name.
+bool NarrowText(std::wstring_view wide, UINT codePage, std::string& narrow);

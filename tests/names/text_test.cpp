@@ -75,4 +75,44 @@ TEST(NamesOutsideTheCodePage, AreReportedPlainlyByOpenAndNew) {
   EXPECT_EQ(g_riffOpens, 0);
 }
 
+// Windows before 1903 in Western Europe: the process's code page is 1252 whatever the manifest
+// says. The dialogs answer in UTF-16; a name 1252 holds reaches the file, one it lacks is refused
+// rather than mapped by best fit onto another file's name ("Lodz.wav").
+const wchar_t* g_chosenName = nullptr;
+BOOL WINAPI ChooseWideName(LPOPENFILENAMEW record) {
+  lstrcpynW(record->lpstrFile, g_chosenName, static_cast<int>(record->nMaxFile));
+  return TRUE;
+}
+UINT WINAPI WesternCodePage() {
+  return 1252;
+}
+TEST(NamesOutsideTheCodePage, AreRefusedNotMappedToLookAlikesBeforeWindows1903) {
+  ScopedService codePage(sys.GetACP, &WesternCodePage);
+  ScopedService open(sys.GetOpenFileNameW, &ChooseWideName);
+  ScopedService save(sys.GetSaveFileNameW, &ChooseWideName);
+  ScopedService mmio(sys.mmioOpenA, &CountedRiffOpen);
+  const struct {
+    const wchar_t* chosen;
+    const char* taken;  // in code page 1252; nullptr: refused
+  } rows[] = {{L"C:\\takes\\caf\u00E9.wav", "C:\\takes\\caf\xE9.wav"},
+              {L"C:\\takes\\\u0141\u00F3d\u017A.wav", nullptr}};
+  for (const auto& row : rows) {
+    g_chosenName = row.chosen;
+    // Open, then New (which stops before its format chooser: no format is set up here).
+    for (const bool create : {false, true}) {
+      MessageBoxCapture boxes;
+      g_riffOpens = 0;
+      create ? CreateWaveFile(nullptr) : OpenWaveFile(nullptr, 0);
+      const bool refused =
+          !boxes.boxes().empty() && boxes.boxes()[0].text == NameNotRepresentableMessage;
+      EXPECT_EQ(refused, row.taken == nullptr) << create;
+      if (row.taken) {
+        EXPECT_STREQ(g_context.filePath, row.taken) << create;
+      } else {
+        EXPECT_EQ(g_riffOpens, 0) << create;
+      }
+    }
+  }
+}
+
 }  // namespace

@@ -10,7 +10,7 @@
 
 #include "recorder_driver.h"
 #include "resources/resource.h"
-#include "scaled_glyph_model.h"
+#include "glyph_model.h"
 #include "support/poll.h"
 #include "support/test_support.h"
 #include "support/wave_builder.h"
@@ -116,7 +116,7 @@ SIZE TextExtent(const std::string& text, UINT dpi) {
 }
 
 // Left, right, top and bottom of the pixels inside the frame that are not the face colour.
-RECT GlyphBounds(const AnyImage& button, COLORREF face) {
+RECT GlyphBounds(const Image& button, COLORREF face) {
   RECT b{button.w, button.h, -1, -1};
   for (int y = 3; y < button.h - 3; ++y)
     for (int x = 3; x < button.w - 3; ++x)
@@ -129,7 +129,7 @@ RECT GlyphBounds(const AnyImage& button, COLORREF face) {
   return b;
 }
 
-AnyImage ScreenArea(const Layout& layout, const RECT& r) {
+Image ScreenArea(const Layout& layout, const RECT& r) {
   return ReadArea(nullptr, layout.origin.x + r.left, layout.origin.y + r.top, r.right - r.left,
                   r.bottom - r.top);
 }
@@ -186,8 +186,9 @@ void ExpectDialogGrown(SIZE got, SIZE base, UINT dpi, const char* what) {
 }
 
 // The window moved to a monitor of 144 DPI, as the system tells it: it takes the suggested
-// rectangle, and its buttons, slider and glyphs are those of a start at 144 DPI.
-void ExpectDpiChangeRelaysTheWindow(RecorderApp& app, const Colors& colors) {
+// place, its client area the 96-DPI one grown by half, and its buttons, slider and glyphs are
+// those of a start at 144 DPI.
+void ExpectDpiChangeRelaysTheWindow(RecorderApp& app, const Colors& colors, const RECT& client96) {
   const RECT before = app.WindowRect();
   const RECT suggested{before.left + 10, before.top + 10,
                        before.left + 10 + (before.right - before.left) * 3 / 2,
@@ -207,9 +208,9 @@ void ExpectDpiChangeRelaysTheWindow(RecorderApp& app, const Colors& colors) {
   const RECT after = app.WindowRect();
   EXPECT_EQ(after.left, suggested.left);
   EXPECT_EQ(after.top, suggested.top);
-  EXPECT_EQ(after.right, suggested.right);
-  EXPECT_EQ(after.bottom, suggested.bottom);
   const Layout layout = ReadLayout(app.mainWindow());
+  EXPECT_EQ(layout.client.right, AtDpi(client96.right, 144));
+  EXPECT_EQ(layout.client.bottom, AtDpi(client96.bottom, 144));
   ExpectTextsFit(app.mainWindow(), 144, "after the change");
   const Sizes sizes = SizesAt(144);
   constexpr int kButtonX[5] = {9, 61, 113, 165, 217};
@@ -220,12 +221,12 @@ void ExpectDpiChangeRelaysTheWindow(RecorderApp& app, const Colors& colors) {
       EXPECT_EQ(c.rect.top, AtDpi(76, 144)) << index;
       EXPECT_EQ(c.rect.right - c.rect.left, sizes.buttonW) << index;
       EXPECT_EQ(c.rect.bottom - c.rect.top, sizes.buttonH) << index;
-      const AnyImage want = IsWindowEnabled(app.Control(c.id))
-                                ? AnyColourButton(index, sizes, colors, false)
-                                : AnyEmbossedButton(index, sizes, colors);
+      const Image want = IsWindowEnabled(app.Control(c.id))
+                             ? ColourButton(index, colors, false, 144)
+                             : EmbossedButton(index, colors, 144);
       EXPECT_TRUE(PollUntil(
-          10000, [&] { return AnyDifferences(ScreenArea(layout, c.rect), want).empty(); }, 50));
-      EXPECT_EQ(AnyDifferences(ScreenArea(layout, c.rect), want), "") << "button " << index;
+          10000, [&] { return Differences(ScreenArea(layout, c.rect), want).empty(); }, 50));
+      EXPECT_EQ(Differences(ScreenArea(layout, c.rect), want), "") << "button " << index;
     } else if (c.windowClass == "msctls_trackbar32") {
       EXPECT_EQ(c.rect.left, AtDpi(10, 144));
       EXPECT_EQ(c.rect.top, AtDpi(53, 144));
@@ -289,29 +290,28 @@ TEST(DisplayScaleE2E, WindowControlsTextsGlyphsAndDialogsGrowWithTheDpi) {
     const Colors colors{GetSysColor(COLOR_BTNTEXT), GetSysColor(COLOR_BTNSHADOW),
                         GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNHIGHLIGHT),
                         GetSysColor(COLOR_WINDOWFRAME)};
-    const Sizes sizes = SizesAt(dpi);
     auto wanted = [&](int index) {
       return IsWindowEnabled(app.Control(IDC_REWIND + index))
-                 ? AnyColourButton(index, sizes, colors, false)
-                 : AnyEmbossedButton(index, sizes, colors);
+                 ? ColourButton(index, colors, false, dpi)
+                 : EmbossedButton(index, colors, dpi);
     };
     auto shown = [&](int index) {
       for (const Child& c : layout.children)
         if (c.id == IDC_REWIND + index) return ScreenArea(layout, c.rect);
-      return AnyImage{};
+      return Image{};
     };
     // The buttons repaint after the load: wait until the screen shows what it should.
     PollUntil(
         10000,
         [&] {
           for (int index = 0; index < 5; ++index)
-            if (AnyDifferences(shown(index), wanted(index)) != "") return false;
+            if (Differences(shown(index), wanted(index)) != "") return false;
           return true;
         },
         50);
     for (int index = 0; index < 5; ++index) {
-      const AnyImage button = shown(index);
-      EXPECT_EQ(AnyDifferences(button, wanted(index)), "") << "button " << index;
+      const Image button = shown(index);
+      EXPECT_EQ(Differences(button, wanted(index)), "") << "button " << index;
       const RECT glyph = GlyphBounds(button, colors.face);
       if (dpi == 96) baseGlyphs[index] = glyph;
       const double share = double(glyph.right - glyph.left) / button.w;
@@ -339,7 +339,7 @@ TEST(DisplayScaleE2E, WindowControlsTextsGlyphsAndDialogsGrowWithTheDpi) {
     ExpectDialogGrown(about, baseAbout, dpi, "About");
     ExpectDialogGrown(properties, baseProperties, dpi, "Properties");
 
-    if (dpi == 96) ExpectDpiChangeRelaysTheWindow(app, colors);
+    if (dpi == 96) ExpectDpiChangeRelaysTheWindow(app, colors, layout.client);
     app.Close();
     EXPECT_EQ(app.WaitForExit(), 0u);
   }

@@ -1,13 +1,17 @@
-// What the transport buttons must look like, written from their pictures and pixel layout,
-// plus a memory canvas to render into and a fake source of system colours.
+// What the transport buttons must look like at any display scale, written from their pictures
+// and pixel layout: the frame stays one pixel per line, and the glyph grows with the DPI, each
+// of its pixels one of the picture's pixels it covers (whole-number growth repeats each pixel).
+// Plus a memory canvas to render into, a reader of the screen and a fake source of colours.
 #pragma once
 
 #include <windows.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "state/context.h"
 #include "platform/owners.h"
@@ -116,37 +120,203 @@ class ColorsScope {
   ScopedService<decltype(PlatformServices::GetSysColor)> swap_;
 };
 
-using Image = std::array<std::array<COLORREF, kButtonW>, kButtonH>;  // [row][column]
+// An image of any size; a pixel of a glyph grown by a fraction may take any of its `choices`.
+struct Image {
+  int w = 0;
+  int h = 0;
+  std::vector<COLORREF> pixels;                // row by row
+  std::vector<std::vector<COLORREF>> choices;  // empty, or the other colours of each pixel
+  Image() = default;
+  Image(int width, int height, COLORREF fill)
+      : w(width), h(height), pixels(static_cast<size_t>(width) * height, fill) {}
+  COLORREF& at(int x, int y) { return pixels[static_cast<size_t>(y) * w + x]; }
+  COLORREF at(int x, int y) const { return pixels[static_cast<size_t>(y) * w + x]; }
+  bool allows(int x, int y, COLORREF c) const {
+    if (at(x, y) == c) return true;
+    if (choices.empty()) return false;
+    const auto& other = choices[static_cast<size_t>(y) * w + x];
+    return std::find(other.begin(), other.end(), c) != other.end();
+  }
+  // Pixel (x, y) may be any of `colours` (the first is the one `at` shows).
+  void set(int x, int y, const std::vector<COLORREF>& colours) {
+    at(x, y) = colours.front();
+    if (colours.size() == 1) return;
+    choices.resize(pixels.size());
+    choices[static_cast<size_t>(y) * w + x].assign(colours.begin() + 1, colours.end());
+  }
+};
 
-// A screen-compatible memory bitmap of one button, as the real button's drawing context has.
+inline int AtDpi(int length, UINT dpi) {
+  return MulDiv(length, static_cast<int>(dpi), 96);
+}
+
+struct Sizes {
+  int buttonW, buttonH, glyphW, glyphH;
+};
+
+inline Sizes SizesAt(UINT dpi) {
+  return {AtDpi(kButtonW, dpi), AtDpi(kButtonH, dpi), AtDpi(kGlyphW, dpi), AtDpi(kGlyphH, dpi)};
+}
+
+// The frame as at 96 DPI, one pixel per line, around a button of any size; the inside is face.
+inline Image Frame(int w, int h, const Colors& c, bool sunken) {
+  Image m(w, h, c.face);
+  for (int x = 1; x <= w - 2; ++x) m.at(x, 0) = m.at(x, h - 1) = c.frame;
+  for (int y = 1; y <= h - 2; ++y) m.at(0, y) = m.at(w - 1, y) = c.frame;
+  if (sunken) {
+    for (int y = 1; y <= h - 2; ++y) m.at(1, y) = c.shadow;
+    for (int x = 1; x <= w - 2; ++x) m.at(x, 1) = c.shadow;
+    return m;
+  }
+  for (int y = 1; y <= h - 3; ++y) m.at(1, y) = c.highlight;
+  for (int x = 1; x <= w - 3; ++x) m.at(x, 1) = c.highlight;
+  for (int y = 1; y <= h - 2; ++y) m.at(w - 2, y) = c.shadow;
+  for (int x = 1; x <= w - 2; ++x) m.at(x, h - 2) = c.shadow;
+  for (int y = 2; y <= h - 3; ++y) m.at(w - 3, y) = c.shadow;
+  for (int x = 2; x <= w - 3; ++x) m.at(x, h - 3) = c.shadow;
+  return m;
+}
+
+// A strip colour as the system colours show it; colours outside the four stay as they are.
+inline COLORREF Shown(COLORREF strip, const Colors& c) {
+  if (strip == kBlack) return c.text;
+  if (strip == kGray) return c.shadow;
+  if (strip == kSilver) return c.face;
+  if (strip == kWhite) return c.highlight;
+  return strip;
+}
+
+// The picture's pixels that pixel (x, y) of the glyph grown to `s` covers, as `colour` shows
+// them; none outside the glyph.
+template <typename Colour>
+std::vector<COLORREF> Covered(const Glyph& g, const Sizes& s, int x, int y, Colour colour) {
+  std::vector<COLORREF> out;
+  if (x < 0 || y < 0 || x >= s.glyphW || y >= s.glyphH) return out;
+  for (int r = y * kGlyphH / s.glyphH; r <= ((y + 1) * kGlyphH - 1) / s.glyphH; ++r)
+    for (int col = x * kGlyphW / s.glyphW; col <= ((x + 1) * kGlyphW - 1) / s.glyphW; ++col)
+      if (std::find(out.begin(), out.end(), colour(g[r][col])) == out.end())
+        out.push_back(colour(g[r][col]));
+  return out;
+}
+
+// The glyph sits centred in the frame's inside, one pixel right and down when pressed.
+inline POINT GlyphOrigin(const Sizes& s, bool pressed) {
+  const int shift = pressed ? 1 : 0;
+  return {1 + ((s.buttonW - 2 - s.glyphW) >> 1) + shift,
+          1 + ((s.buttonH - 2 - s.glyphH) >> 1) + shift};
+}
+
+inline Image ColourButton(int index, const Colors& c, bool pressed, UINT dpi = 96) {
+  const Sizes s = SizesAt(dpi);
+  Image m = Frame(s.buttonW, s.buttonH, c, pressed);
+  const Glyph g = GlyphPicture(index);
+  const POINT o = GlyphOrigin(s, pressed);
+  for (int y = 0; y < s.glyphH; ++y)
+    for (int x = 0; x < s.glyphW; ++x)
+      m.set(o.x + x, o.y + y, Covered(g, s, x, y, [&](COLORREF p) { return Shown(p, c); }));
+  return m;
+}
+
+// The glyph's dark pixels in shadow over the same shape in highlight one pixel right and down.
+inline Image EmbossedButton(int index, const Colors& c, UINT dpi = 96) {
+  const Sizes s = SizesAt(dpi);
+  Image m = Frame(s.buttonW, s.buttonH, c, false);
+  const Glyph g = GlyphPicture(index);
+  const POINT o = GlyphOrigin(s, false);
+  const auto dark = [](COLORREF p) { return static_cast<COLORREF>(p != kSilver && p != kWhite); };
+  for (int y = 0; y <= s.glyphH; ++y)
+    for (int x = 0; x <= s.glyphW; ++x) {
+      const std::vector<COLORREF> here = Covered(g, s, x, y, dark);
+      const std::vector<COLORREF> above = Covered(g, s, x - 1, y - 1, dark);
+      std::vector<COLORREF> colours;
+      const auto may = [](const std::vector<COLORREF>& v, COLORREF d) {
+        return std::find(v.begin(), v.end(), d) != v.end();
+      };
+      if (may(here, 1)) colours.push_back(c.shadow);
+      if (here.empty() || may(here, 0)) {
+        if (may(above, 1)) colours.push_back(c.highlight);
+        // Beside the glyph the frame's pixel stays.
+        if (above.empty() || may(above, 0))
+          colours.push_back(here.empty() ? m.at(o.x + x, o.y + y) : c.face);
+      }
+      m.set(o.x + x, o.y + y, colours);
+    }
+  return m;
+}
+
+// Empty when `got` shows what `want` allows, else the sizes or the first few differing pixels.
+inline std::string Differences(const Image& got, const Image& want) {
+  if (got.w != want.w || got.h != want.h)
+    return "size " + std::to_string(got.w) + "x" + std::to_string(got.h) + " want " +
+           std::to_string(want.w) + "x" + std::to_string(want.h);
+  std::string out;
+  int shown = 0;
+  for (int y = 0; y < got.h; ++y)
+    for (int x = 0; x < got.w; ++x)
+      if (!want.allows(x, y, got.at(x, y)) && shown++ < 8) {
+        char line[96];
+        std::snprintf(line, sizeof line, "(%d,%d) got %06lX want %06lX; ", x, y,
+                      static_cast<unsigned long>(got.at(x, y)),
+                      static_cast<unsigned long>(want.at(x, y)));
+        out += line;
+      }
+  if (shown > 8) out += "and " + std::to_string(shown - 8) + " more";
+  return out;
+}
+
+// Copies an area of a drawing context (the screen's when null) and reads its pixels.
+inline Image ReadArea(HDC source, int left, int top, int w, int h) {
+  Image image(w, h, 0);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap && bits) {
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, source ? source : screen, left, top, SRCCOPY);
+    GdiFlush();
+    const auto* rgb = static_cast<const DWORD*>(bits);
+    for (size_t i = 0; i < image.pixels.size(); ++i)
+      image.pixels[i] = RGB((rgb[i] >> 16) & 0xFF, (rgb[i] >> 8) & 0xFF, rgb[i] & 0xFF);
+    SelectObject(memory, previous);
+  }
+  if (bitmap) DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return image;
+}
+
+// A screen-compatible memory bitmap, as a real button's drawing context has; magenta shows any
+// pixel a paint did not reach.
 class Canvas {
  public:
-  Canvas() {
+  explicit Canvas(int w = kButtonW, int h = kButtonH) : w_(w), h_(h) {
     HDC screen = GetDC(nullptr);
     dc_.reset(CreateCompatibleDC(screen));
-    bitmap_.reset(CreateCompatibleBitmap(screen, kButtonW, kButtonH));
+    bitmap_.reset(CreateCompatibleBitmap(screen, w, h));
     ReleaseDC(nullptr, screen);
     previous_ = SelectObject(dc_.get(), bitmap_.get());
-    Fill(0x00FF00FF);  // magenta: shows any pixel a paint did not reach
+    RECT all{0, 0, w, h};
+    SetBkColor(dc_.get(), 0x00FF00FF);
+    ExtTextOutA(dc_.get(), 0, 0, ETO_OPAQUE, &all, "", 0, nullptr);
   }
   ~Canvas() { SelectObject(dc_.get(), previous_); }
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;
 
   HDC dc() const { return dc_.get(); }
-  void Fill(COLORREF c) {
-    for (int y = 0; y < kButtonH; ++y)
-      for (int x = 0; x < kButtonW; ++x) SetPixel(dc_.get(), x, y, c);
-  }
   COLORREF At(int x, int y) const { return GetPixel(dc_.get(), x, y); }
-  Image Read() const {
-    Image image;
-    for (int y = 0; y < kButtonH; ++y)
-      for (int x = 0; x < kButtonW; ++x) image[y][x] = At(x, y);
-    return image;
-  }
+  Image Read() const { return ReadArea(dc_.get(), 0, 0, w_, h_); }
 
  private:
+  int w_, h_;
   ScopedDC dc_;
   ScopedGdiObj<HBITMAP> bitmap_;
   HGDIOBJ previous_ = nullptr;
@@ -169,74 +339,6 @@ inline void PaintButtonInto(HDC dc, int width, int height, UINT id, UINT itemSta
 inline void PaintButton(const Canvas& canvas, UINT id, UINT itemState,
                         UINT controlType = ODT_BUTTON) {
   PaintButtonInto(canvas.dc(), kButtonW, kButtonH, id, itemState, controlType);
-}
-
-// The frame as the pixel layout of a 45 x 22 button states it; the inside is face.
-inline Image FrameImage(const Colors& c, bool sunken) {
-  Image m;
-  for (auto& row : m) row.fill(c.face);
-  for (int x = 1; x <= 43; ++x) m[0][x] = m[21][x] = c.frame;
-  for (int y = 1; y <= 20; ++y) m[y][0] = m[y][44] = c.frame;
-  if (sunken) {
-    for (int y = 1; y <= 20; ++y) m[y][1] = c.shadow;
-    for (int x = 1; x <= 43; ++x) m[1][x] = c.shadow;
-    return m;
-  }
-  for (int y = 1; y <= 19; ++y) m[y][1] = c.highlight;
-  for (int x = 1; x <= 42; ++x) m[1][x] = c.highlight;
-  for (int y = 1; y <= 20; ++y) m[y][43] = c.shadow;
-  for (int x = 1; x <= 43; ++x) m[20][x] = c.shadow;
-  for (int y = 2; y <= 19; ++y) m[y][42] = c.shadow;
-  for (int x = 2; x <= 42; ++x) m[19][x] = c.shadow;
-  return m;
-}
-
-// A strip colour as the system colours show it; colours outside the four stay as they are.
-inline COLORREF Shown(COLORREF strip, const Colors& c) {
-  if (strip == kBlack) return c.text;
-  if (strip == kGray) return c.shadow;
-  if (strip == kSilver) return c.face;
-  if (strip == kWhite) return c.highlight;
-  return strip;
-}
-
-inline Image ColourButtonImage(int index, const Colors& c, bool pressed) {
-  Image m = FrameImage(c, pressed);
-  const Glyph g = GlyphPicture(index);
-  const int left = pressed ? 11 : 10, top = pressed ? 3 : 2;
-  for (int r = 0; r < kGlyphH; ++r)
-    for (int col = 0; col < kGlyphW; ++col) m[top + r][left + col] = Shown(g[r][col], c);
-  return m;
-}
-
-inline Image EmbossedButtonImage(int index, const Colors& c) {
-  Image m = FrameImage(c, false);
-  const Glyph g = GlyphPicture(index);
-  auto dark = [&](int r, int col) { return g[r][col] != kSilver && g[r][col] != kWhite; };
-  for (int r = 0; r < kGlyphH; ++r)
-    for (int col = 0; col < kGlyphW; ++col)
-      if (dark(r, col)) m[3 + r][11 + col] = c.highlight;
-  for (int r = 0; r < kGlyphH; ++r)
-    for (int col = 0; col < kGlyphW; ++col)
-      if (dark(r, col)) m[2 + r][10 + col] = c.shadow;
-  return m;
-}
-
-// Empty when equal, else the first few differing pixels.
-inline std::string Differences(const Image& got, const Image& want) {
-  std::string out;
-  int shown = 0;
-  for (int y = 0; y < kButtonH; ++y)
-    for (int x = 0; x < kButtonW; ++x)
-      if (got[y][x] != want[y][x] && shown++ < 8) {
-        char line[96];
-        std::snprintf(line, sizeof line, "(%d,%d) got %06lX want %06lX; ", x, y,
-                      static_cast<unsigned long>(got[y][x]),
-                      static_cast<unsigned long>(want[y][x]));
-        out += line;
-      }
-  if (shown > 8) out += "and " + std::to_string(shown - 8) + " more";
-  return out;
 }
 
 // Live GDI objects of this process. GetGuiResources when the platform counts them; Wine

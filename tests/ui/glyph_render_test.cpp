@@ -35,7 +35,7 @@ TEST_F(GlyphRender, ThePlayGlyphSitsAtTenTwoAndAtElevenThreeWhenPressed) {
   }
   EXPECT_EQ(canvas.At(18, 5), kSilver);
   for (int row = 3; row <= 13; ++row) EXPECT_EQ(canvas.At(19, 3 + row), kBlack) << row;
-  EXPECT_EQ(Differences(canvas.Read(), ColourButtonImage(2, kClassic, true)), "");
+  EXPECT_EQ(Differences(canvas.Read(), ColourButton(2, kClassic, true)), "");
 }
 
 TEST_F(GlyphRender, EveryButtonShowsItsOwnGlyphInEveryLook) {
@@ -47,14 +47,14 @@ TEST_F(GlyphRender, EveryButtonShowsItsOwnGlyphInEveryLook) {
       Canvas canvas;
       const UINT id = IDC_REWIND + index;
       PaintButton(canvas, id, 0);
-      EXPECT_EQ(Differences(canvas.Read(), ColourButtonImage(index, c, false)), "") << index;
+      EXPECT_EQ(Differences(canvas.Read(), ColourButton(index, c, false)), "") << index;
       PaintButton(canvas, id, ODS_SELECTED);
-      EXPECT_EQ(Differences(canvas.Read(), ColourButtonImage(index, c, true)), "") << index;
+      EXPECT_EQ(Differences(canvas.Read(), ColourButton(index, c, true)), "") << index;
       PaintButton(canvas, id, ODS_DISABLED);
-      EXPECT_EQ(Differences(canvas.Read(), EmbossedButtonImage(index, c)), "") << index;
+      EXPECT_EQ(Differences(canvas.Read(), EmbossedButton(index, c)), "") << index;
       // Selected and disabled: drawn pressed, in colour.
       PaintButton(canvas, id, ODS_SELECTED | ODS_DISABLED);
-      EXPECT_EQ(Differences(canvas.Read(), ColourButtonImage(index, c, true)), "") << index;
+      EXPECT_EQ(Differences(canvas.Read(), ColourButton(index, c, true)), "") << index;
     }
   }
 }
@@ -86,11 +86,11 @@ TEST_F(GlyphRender, OtherFaceColourLeavesNoSilverAndKeepsTheRedDisc) {
   PaintButton(canvas, IDC_RECORD, 0);
   const Image image = canvas.Read();
   for (int y = 0; y < kButtonH; ++y)
-    for (int x = 0; x < kButtonW; ++x) ASSERT_NE(image[y][x], kSilver) << x << "," << y;
-  EXPECT_EQ(image[2 + 3][10 + 11], kDarkRed);  // top of the disc
-  EXPECT_EQ(image[2 + 8][10 + 7], kDarkRed);   // left edge
-  EXPECT_EQ(image[2 + 8][10 + 6], c.face);     // just outside it
-  EXPECT_EQ(Differences(image, ColourButtonImage(4, c, false)), "");
+    for (int x = 0; x < kButtonW; ++x) ASSERT_NE(image.at(x, y), kSilver) << x << "," << y;
+  EXPECT_EQ(image.at(10 + 11, 2 + 3), kDarkRed);  // top of the disc
+  EXPECT_EQ(image.at(10 + 7, 2 + 8), kDarkRed);   // left edge
+  EXPECT_EQ(image.at(10 + 6, 2 + 8), c.face);     // just outside it
+  EXPECT_EQ(Differences(image, ColourButton(4, c, false)), "");
 }
 
 TEST_F(GlyphRender, NonWhiteHighlightRecoloursWhiteGlyphPixels) {
@@ -119,11 +119,11 @@ TEST_F(GlyphRender, NonWhiteHighlightRecoloursWhiteGlyphPixels) {
   ASSERT_EQ(RenderButton(canvas.dc(), 0, 0, kButtonW, kButtonH, strip.get(), kGlyphW, kGlyphH, 2,
                          GLYPH_DRAW),
             1);
-  Image want = FrameImage(c, false);
-  want[2 + 4][10 + 3] = want[2 + 4][10 + 4] = c.highlight;
-  want[2 + 4][10 + 5] = c.shadow;
-  want[2 + 4][10 + 6] = c.text;
-  want[2 + 4][10 + 7] = 0xFF0000;
+  Image want = Frame(kButtonW, kButtonH, c, false);
+  want.at(10 + 3, 2 + 4) = want.at(10 + 4, 2 + 4) = c.highlight;
+  want.at(10 + 5, 2 + 4) = c.shadow;
+  want.at(10 + 6, 2 + 4) = c.text;
+  want.at(10 + 7, 2 + 4) = 0xFF0000;
   EXPECT_EQ(Differences(canvas.Read(), want), "");
 }
 
@@ -183,8 +183,8 @@ TEST_F(GlyphRender, WithoutTheDrawingSurfacesOnlyTheFrameIsDrawn) {
   const Image sunken = canvas.Read();
   GlyphDC = glyphDC;
   MaskDC = maskDC;
-  EXPECT_EQ(Differences(raised, FrameImage(kClassic, false)), "");
-  EXPECT_EQ(Differences(sunken, FrameImage(kClassic, true)), "");
+  EXPECT_EQ(Differences(raised, Frame(kButtonW, kButtonH, kClassic, false)), "");
+  EXPECT_EQ(Differences(sunken, Frame(kButtonW, kButtonH, kClassic, true)), "");
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include "state/context.h"
 #include "resources/resource.h"
-#include "scaled_glyph_model.h"
+#include "glyph_model.h"
 
 using namespace glyph_test;
 
@@ -11,12 +11,9 @@ namespace {
 
 constexpr UINT kScales[] = {120, 144, 168, 192, 288};
 
-// Paints button `id` at the DPI its window is laid out for, as its owner-draw message would.
-void PaintAt(const AnyCanvas& canvas, const Sizes& s, UINT id, UINT itemState) {
-  PaintButtonInto(canvas.dc(), s.buttonW, s.buttonH, id, itemState);
-}
-
-TEST(GlyphScale, AtEveryScaleEachButtonShowsItsPictureGrownToTheNearestPixel) {
+// Fractional growth lets a pixel take any of the picture's pixels it covers; 192 and 288 DPI
+// repeat each pixel exactly.
+TEST(GlyphScale, AtEveryScaleEachButtonShowsItsPictureGrown) {
   g_instance = GetModuleHandleA(nullptr);
   if (!GlyphDC) {
     ASSERT_EQ(InitButtonDrawing(), 1);
@@ -32,37 +29,43 @@ TEST(GlyphScale, AtEveryScaleEachButtonShowsItsPictureGrownToTheNearestPixel) {
       ColorsScope colors(c);
       for (int index = 0; index < 5; ++index) {
         SCOPED_TRACE(::testing::Message() << "dpi " << dpi << " glyph " << index);
-        AnyCanvas canvas(s.buttonW, s.buttonH);
+        Canvas canvas(s.buttonW, s.buttonH);
         const UINT id = IDC_REWIND + index;
-        PaintAt(canvas, s, id, 0);
-        EXPECT_EQ(AnyDifferences(canvas.Read(), AnyColourButton(index, s, c, false)), "");
-        PaintAt(canvas, s, id, ODS_SELECTED);
-        EXPECT_EQ(AnyDifferences(canvas.Read(), AnyColourButton(index, s, c, true)), "");
-        PaintAt(canvas, s, id, ODS_DISABLED);
-        EXPECT_EQ(AnyDifferences(canvas.Read(), AnyEmbossedButton(index, s, c)), "");
+        PaintButtonInto(canvas.dc(), s.buttonW, s.buttonH, id, 0);
+        EXPECT_EQ(Differences(canvas.Read(), ColourButton(index, c, false, dpi)), "");
+        PaintButtonInto(canvas.dc(), s.buttonW, s.buttonH, id, ODS_SELECTED);
+        EXPECT_EQ(Differences(canvas.Read(), ColourButton(index, c, true, dpi)), "");
+        PaintButtonInto(canvas.dc(), s.buttonW, s.buttonH, id, ODS_DISABLED);
+        EXPECT_EQ(Differences(canvas.Read(), EmbossedButton(index, c, dpi)), "");
       }
     }
   }
   g_controls.dpi = 96;
 }
 
-TEST(GlyphScale, TwiceTheDpiDoublesEveryPixelAndTheModelAgreesAt96) {
-  const Sizes s = SizesAt(192);
-  ASSERT_EQ(s.glyphW, 2 * kGlyphW);
-  for (int index = 0; index < 5; ++index) {
-    const Glyph g = GlyphPicture(index);
-    for (int y = 0; y < s.glyphH; ++y)
-      for (int x = 0; x < s.glyphW; ++x)
-        ASSERT_EQ(ScaledGlyphPixel(g, x, y, s.glyphW, s.glyphH), g[y / 2][x / 2]);
-  }
-  // The model of any size is the 96-DPI one at 96 DPI.
-  const Sizes base = SizesAt(96);
-  for (int index = 0; index < 5; ++index) {
-    const Image want = ColourButtonImage(index, kWineLike, true);
-    const AnyImage got = AnyColourButton(index, base, kWineLike, true);
-    for (int y = 0; y < kButtonH; ++y)
-      for (int x = 0; x < kButtonW; ++x) ASSERT_EQ(got.at(x, y), want[y][x]);
-  }
+// The program's strip at 192 DPI against the committed one read at 96, each pixel doubled.
+Image StripPixels(HBITMAP strip) {
+  BITMAP info{};
+  GetObjectA(strip, sizeof info, &info);
+  ScopedDC dc(CreateCompatibleDC(nullptr));
+  ScopedSelectObject select(dc.get(), strip);
+  return ReadArea(dc.get(), 0, 0, info.bmWidth, info.bmHeight);
+}
+
+TEST(GlyphScale, TwiceTheDpiDoublesEveryPixelOfTheStrip) {
+  ScopedGdiObj<HBITMAP> strip(
+      LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_BUTTONS)));
+  ASSERT_TRUE(strip);
+  ScopedGdiObj<HBITMAP> doubled(ScaleGlyphStrip(strip.get(), 192));
+  ASSERT_TRUE(doubled);
+  const Image base = StripPixels(strip.get());
+  const Image got = StripPixels(doubled.get());
+  ASSERT_EQ(got.w, 2 * base.w);
+  ASSERT_EQ(got.h, 2 * base.h);
+  Image want(got.w, got.h, 0);
+  for (int y = 0; y < got.h; ++y)
+    for (int x = 0; x < got.w; ++x) want.at(x, y) = base.at(x / 2, y / 2);
+  EXPECT_EQ(Differences(got, want), "");
 }
 
 TEST(GlyphScale, AStripThatCannotBeScaledOrAnUnheardOfDpiGivesNothing) {

@@ -283,12 +283,7 @@ TEST_F(AboutE2E, OpensInEveryState) {
 glyph_test::Image ScreenButton(HWND button) {
   RECT r{};
   GetWindowRect(button, &r);
-  glyph_test::Canvas canvas;
-  HDC screen = GetDC(nullptr);
-  BitBlt(canvas.dc(), 0, 0, glyph_test::kButtonW, glyph_test::kButtonH, screen, r.left, r.top,
-         SRCCOPY);
-  ReleaseDC(nullptr, screen);
-  return canvas.Read();
+  return glyph_test::ReadArea(nullptr, r.left, r.top, glyph_test::kButtonW, glyph_test::kButtonH);
 }
 
 TEST(ButtonsE2E, ButtonsOnScreenShowTheirGlyphsEnabledAndDisabled) {
@@ -305,14 +300,14 @@ TEST(ButtonsE2E, ButtonsOnScreenShowTheirGlyphsEnabledAndDisabled) {
       [&] {
         for (int index = 0; index < 5; ++index)
           if (glyph_test::Differences(ScreenButton(app.Control(IDC_REWIND + index)),
-                                      glyph_test::EmbossedButtonImage(index, c)) != "")
+                                      glyph_test::EmbossedButton(index, c)) != "")
             return false;
         return true;
       },
       50);
   for (int index = 0; index < 5; ++index) {
     EXPECT_EQ(glyph_test::Differences(ScreenButton(app.Control(IDC_REWIND + index)),
-                                      glyph_test::EmbossedButtonImage(index, c)),
+                                      glyph_test::EmbossedButton(index, c)),
               "")
         << "disabled button " << index;
   }
@@ -324,8 +319,8 @@ TEST(ButtonsE2E, ButtonsOnScreenShowTheirGlyphsEnabledAndDisabled) {
   // The buttons repaint after the load: wait until the screen shows what it should.
   auto wanted = [&](int index) {
     const HWND button = app.Control(IDC_REWIND + index);
-    return IsWindowEnabled(button) ? glyph_test::ColourButtonImage(index, c, false)
-                                   : glyph_test::EmbossedButtonImage(index, c);
+    return IsWindowEnabled(button) ? glyph_test::ColourButton(index, c, false)
+                                   : glyph_test::EmbossedButton(index, c);
   };
   PollUntil(
       10000,
@@ -340,8 +335,8 @@ TEST(ButtonsE2E, ButtonsOnScreenShowTheirGlyphsEnabledAndDisabled) {
   for (int index = 0; index < 5; ++index) {
     const HWND button = app.Control(IDC_REWIND + index);
     const glyph_test::Image want = IsWindowEnabled(button)
-                                       ? glyph_test::ColourButtonImage(index, c, false)
-                                       : glyph_test::EmbossedButtonImage(index, c);
+                                       ? glyph_test::ColourButton(index, c, false)
+                                       : glyph_test::EmbossedButton(index, c);
     EXPECT_EQ(glyph_test::Differences(ScreenButton(button), want), "") << "button " << index;
   }
   // The README's picture of the window, when asked for.
