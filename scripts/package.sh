@@ -133,7 +133,7 @@ for arch in $arches; do
   (cd "$stage/zip" && zip -q -X -9 "$out/$name.zip" AudioRecorder.exe README.txt)
 
   # wixl looks its source files up relative to the working folder.
-  cp "$repo/src/resources/recicon.ico" "$stage/"
+  cp "$build/generated/recicon.ico" "$stage/"
   msi_arch=$([ "$arch" = win64 ] && echo x64 || echo x86)
   (cd "$stage" && wixl -a "$msi_arch" -D Arch="$msi_arch" -D Version="$version" \
     -D ProductCode="$(product_code "$arch" "$version")" \
