@@ -191,8 +191,14 @@ void LayOutMainWindow(HWND window) {
   for (int i = 0; i < g_layout.count; ++i)
     PlaceControl(g_layout.controls[i].control, ScaleRect(g_layout.controls[i].at96, dpi));
   for (int i = 0; i < 5; ++i) PlaceControl(g_controls.buttons[i], ButtonRect(i, dpi));
-  PlaceControl(g_controls.slider, SliderRect(dpi));
+  const RECT slider = SliderRect(dpi);
+  PlaceControl(g_controls.slider, slider);
+  // The trackbar lays out its channel and thumb when it is sized, not when the thumb's length
+  // changes (Wine's then draws the new thumb over the old channel until the next move), so it
+  // is told its size again once the length is set.
   SendMessageA(g_controls.slider, TBM_SETTHUMBLENGTH, ScaleToDpi(SliderThumbLength, dpi), 0);
+  SendMessageA(g_controls.slider, WM_SIZE, SIZE_RESTORED,
+               MAKELPARAM(slider.right - slider.left, slider.bottom - slider.top));
   FitWindowToControls(window);
 }
 
